@@ -1,0 +1,22 @@
+// Home directory: from the account's profile (or -p, or the shared fallback
+// directory) to the path the POSIX side reaches it by.
+#pragma once
+
+#include <cstddef>
+
+#include "account/account.h"
+#include "cli/user_request.h"
+
+struct HomeLocation {
+    char windowsPath[260];
+    char posixPath[260];
+};
+
+// Fills `home`; 0 to go on, 1 to end the run (a message was written).
+int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
+                         HomeLocation* home);
+
+// Windows path to Cygwin path: "X:" becomes "/cygdrive/X", backslashes become
+// slashes. Returns false when the result does not fit `size` bytes (the
+// output is then cut, still terminated).
+bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size);

@@ -1,0 +1,54 @@
+#include "platform/bounded_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+bool CopyText(char* destination, size_t size, const char* source) {
+    if (size == 0) {
+        return false;
+    }
+    size_t length = strlen(source);
+    bool fits = length < size;
+    size_t count = fits ? length : size - 1;
+    memcpy(destination, source, count);
+    destination[count] = '\0';
+    return fits;
+}
+
+bool AppendText(char* destination, size_t size, const char* source) {
+    size_t used = strnlen(destination, size);
+    if (used >= size) {
+        return false;
+    }
+    return CopyText(destination + used, size - used, source);
+}
+
+bool FormatText(char* destination, size_t size, const char* format, ...) {
+    if (size == 0) {
+        return false;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    int length = vsnprintf(destination, size, format, arguments);
+    va_end(arguments);
+    if (length < 0) {
+        destination[0] = '\0';
+        return false;
+    }
+    return static_cast<size_t>(length) < size;
+}
+
+static int FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+int CompareNoCaseAscii(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    while (*x != '\0' && FoldAscii(*x) == FoldAscii(*y)) {
+        ++x;
+        ++y;
+    }
+    return FoldAscii(*x) - FoldAscii(*y);
+}

@@ -1,0 +1,26 @@
+// Bounded text operations over fixed-size buffers. Each one always leaves a
+// NUL-terminated text in the destination and reports whether the whole text
+// fit; the caller decides what a cut text means.
+#pragma once
+
+#include <cstddef>
+
+#ifdef _WIN32
+#define ACCTMAP_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define ACCTMAP_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#endif
+
+// Copies `source` into `destination` (capacity `size` bytes, terminator
+// included). Returns true when it fit; otherwise the text is cut to fit.
+bool CopyText(char* destination, size_t size, const char* source);
+
+// Appends `source` to the text already in `destination`.
+bool AppendText(char* destination, size_t size, const char* source);
+
+// printf-style formatting into `destination`.
+bool FormatText(char* destination, size_t size, const char* format, ...) ACCTMAP_PRINTF(3, 4);
+
+// ASCII letters folded, every other byte compared as it is; the Windows
+// rules for names, independent of any locale.
+int CompareNoCaseAscii(const char* a, const char* b);

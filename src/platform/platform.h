@@ -1,0 +1,67 @@
+// The one way the rest of acctmap reaches the operating system.
+//
+// The Windows services are used by their Windows names and types: on Windows
+// they come from <windows.h> and <lm.h>, on the host build from the simulated
+// machine. The C runtime's streams and the few file operations the passwd
+// rewrite needs are reached through the Rt functions below, so that the host
+// build can behave like the Windows runtime (text mode, read-only files, a
+// full disk) while the code above this layer stays the same on both builds.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <lm.h>
+#else
+#include "platform/sim/sim_windows.h"
+#endif
+
+// Standard output and standard error as text-mode streams: every line feed
+// written reaches the console or file as CR LF.
+FILE* RtStdout(void);
+FILE* RtStderr(void);
+
+// Opens a file as the Windows C runtime would. Modes: "r" (text read: CR LF
+// comes in as a line feed, and reading stops at a Ctrl-Z byte), "rb" (binary
+// read), "w" (text write, truncating or creating). Returns NULL on failure,
+// with the Windows error code available from GetLastError.
+FILE* RtOpenFile(const char* path, const char* mode);
+
+// The runtime's file-status query: non-zero when a file or directory exists
+// at the path.
+int RtPathExists(const char* path);
+
+// Non-zero when the file exists and carries the read-only attribute (on the
+// host: has no write bit at all, even for root).
+int RtIsReadOnly(const char* path);
+
+// Flushes the stream and forces its data to the disk. Returns 0 on success,
+// otherwise the Windows error code (also left for GetLastError).
+DWORD RtCommitFile(FILE* stream);
+
+// Removes a file; 0 on success, otherwise the Windows error code.
+DWORD RtRemoveFile(const char* path);
+
+// Puts `replacement` in the place of `target` in one step, so that any
+// observer sees either the old or the new file. An existing target keeps its
+// security, attributes and identity; `backup` names where Windows may keep
+// the replaced file while it works (it is overwritten). 0 on success,
+// otherwise the Windows error code; on failure `target` is as it was.
+DWORD RtReplaceFile(const char* target, const char* replacement, const char* backup);
+
+// A lock that serialises the runs that rewrite one passwd file; the
+// operating system drops it when the process ends, however it ends.
+typedef intptr_t RtLockHandle;
+#define RT_NO_LOCK ((RtLockHandle)-1)
+
+enum RtLockResult { RT_LOCK_TAKEN = 0, RT_LOCK_BUSY = 1, RT_LOCK_FAILED = 2 };
+
+// Takes the lock named by `lockPath` (a file beside the passwd file), waiting
+// up to `timeoutMs` milliseconds while another process holds it.
+RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle);
+void RtUnlockFile(RtLockHandle handle);

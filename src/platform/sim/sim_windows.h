@@ -1,0 +1,171 @@
+// The Windows API as the simulated machine offers it on the host build: the
+// same names, types and result codes as <windows.h> and <lm.h>, so that code
+// outside src/platform/ compiles unchanged against either.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef unsigned char BYTE;
+typedef unsigned char UCHAR;
+typedef char CHAR;
+typedef char16_t WCHAR;
+typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
+typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
+typedef UCHAR* PUCHAR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef void* HLOCAL;
+typedef void* PSID;
+typedef DWORD REGSAM;
+typedef DWORD NET_API_STATUS;
+typedef struct SimRegistryKey* HKEY;
+typedef HKEY* PHKEY;
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+#define WINAPI
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define CP_ACP 0
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_LOGON_FAILURE 1326L
+#define ERROR_NONE_MAPPED 1332L
+#define ERROR_NO_SUCH_DOMAIN 1355L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
+
+#define NERR_Success 0
+#define NERR_UserNotFound 2221
+#define NERR_DCNotFound 2453
+
+#define KEY_READ 0x20019
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((DWORD)(s)) << 10) | (DWORD)(p))
+
+#define SID_MAX_SUB_AUTHORITIES 15
+#define SECURITY_MAX_SID_SIZE 68
+
+struct SID_IDENTIFIER_AUTHORITY {
+    BYTE Value[6];
+};
+typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
+
+enum SID_NAME_USE {
+    SidTypeUser = 1,
+    SidTypeGroup,
+    SidTypeDomain,
+    SidTypeAlias,
+    SidTypeWellKnownGroup,
+    SidTypeDeletedAccount,
+    SidTypeInvalid,
+    SidTypeUnknown,
+    SidTypeComputer,
+    SidTypeLabel
+};
+typedef SID_NAME_USE* PSID_NAME_USE;
+
+// Level 3 account record; the fields keep the order and names of <lmaccess.h>.
+struct USER_INFO_3 {
+    LPWSTR usri3_name;
+    LPWSTR usri3_password;
+    DWORD usri3_password_age;
+    DWORD usri3_priv;
+    LPWSTR usri3_home_dir;
+    LPWSTR usri3_comment;
+    DWORD usri3_flags;
+    LPWSTR usri3_script_path;
+    DWORD usri3_auth_flags;
+    LPWSTR usri3_full_name;
+    LPWSTR usri3_usr_comment;
+    LPWSTR usri3_parms;
+    LPWSTR usri3_workstations;
+    DWORD usri3_last_logon;
+    DWORD usri3_last_logoff;
+    DWORD usri3_acct_expires;
+    DWORD usri3_max_storage;
+    DWORD usri3_units_per_week;
+    PBYTE usri3_logon_hours;
+    DWORD usri3_bad_pw_count;
+    DWORD usri3_num_logons;
+    LPWSTR usri3_logon_server;
+    DWORD usri3_country_code;
+    DWORD usri3_code_page;
+    DWORD usri3_user_id;
+    DWORD usri3_primary_group_id;
+    LPWSTR usri3_profile;
+    LPWSTR usri3_home_dir_drive;
+    DWORD usri3_password_expired;
+};
+typedef USER_INFO_3* LPUSER_INFO_3;
+
+// kernel32
+DWORD GetVersion(void);
+DWORD GetLastError(void);
+void SetLastError(DWORD code);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                        LPWSTR wide, int wideCount);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
+                        LPSTR multiByte, int multiByteCount, LPCSTR defaultChar,
+                        BOOL* usedDefaultChar);
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
+BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+
+// advapi32
+BOOL GetUserNameA(LPSTR buffer, LPDWORD size);
+BOOL LookupAccountNameA(LPCSTR systemName, LPCSTR accountName, PSID sid, LPDWORD sidSize,
+                        LPSTR referencedDomain, LPDWORD referencedDomainSize,
+                        PSID_NAME_USE use);
+PSID_IDENTIFIER_AUTHORITY GetSidIdentifierAuthority(PSID sid);
+PUCHAR GetSidSubAuthorityCount(PSID sid);
+PDWORD GetSidSubAuthority(PSID sid, DWORD index);
+LONG RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize);
+LONG RegCloseKey(HKEY key);
+
+// netapi32
+NET_API_STATUS NetGetDCName(LPCWSTR serverName, LPCWSTR domainName, LPBYTE* buffer);
+NET_API_STATUS NetUserGetInfo(LPCWSTR serverName, LPCWSTR userName, DWORD level,
+                              LPBYTE* buffer);
+NET_API_STATUS NetApiBufferFree(LPVOID buffer);
