@@ -13,16 +13,18 @@ struct RunResult {
 
 // A fresh folder for one test, removed by the caller's TempDir at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
-    const std::string& path() const { return path_; }
+    const std::string& path() const {
+        return path_;
+    }
     // Writes a file (creating folders) relative to the folder; returns its path.
     std::string Write(const std::string& relative, const std::string& content) const;
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
 
-private:
+  private:
     std::string path_;
 };
 
