@@ -1,0 +1,170 @@
+#include "account/account.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diag/report.h"
+#include "platform/bounded_text.h"
+
+// Group ids of domain accounts are moved up by this much so that they do not
+// collide with the local machine's groups.
+static const DWORD kDomainGroupOffset = 10000;
+
+// The line number that tags the SID lookup's failure report; administrators
+// and scripts know the failure by it.
+static const int kSidLookupReportLine = 301;
+
+static bool IsHighSurrogate(WCHAR unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static bool IsLowSurrogate(WCHAR unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void WideToNarrow(LPCWSTR wide, char* destination, int size) {
+    if (size <= 0) {
+        return;
+    }
+    destination[0] = '\0';
+    if (wide == NULL) {
+        return;
+    }
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, destination, size, NULL, NULL) > 0) {
+        return;
+    }
+    // The text does not fit (or the conversion failed part-way, leaving the
+    // buffer unterminated): keep the longest run of whole characters that
+    // fits beside the terminator. A surrogate pair is one character; the
+    // code page's conversion is stateless, so the sizes simply add up.
+    int units = 0;
+    int bytes = 0;
+    while (wide[units] != 0) {
+        int step = (IsHighSurrogate(wide[units]) && IsLowSurrogate(wide[units + 1])) ? 2 : 1;
+        int needed = WideCharToMultiByte(CP_ACP, 0, wide + units, step, NULL, 0, NULL, NULL);
+        if (needed <= 0 || bytes + needed > size - 1) {
+            break;
+        }
+        bytes += needed;
+        units += step;
+    }
+    int written = 0;
+    if (units > 0) {
+        written = WideCharToMultiByte(CP_ACP, 0, wide, units, destination, size - 1, NULL, NULL);
+    }
+    destination[written > 0 ? written : 0] = '\0';
+}
+
+// Converts `narrow` (a whole NUL-terminated text) to UTF-16; the buffers are
+// sized so that every value the command line allows fits.
+static void NarrowToWide(const char* narrow, WCHAR* wide, int units) {
+    wide[0] = 0;
+    MultiByteToWideChar(CP_ACP, 0, narrow, static_cast<int>(strlen(narrow)) + 1, wide, units);
+    wide[units - 1] = 0;
+}
+
+// Reads the account record from `server` (NULL: the local machine) and
+// copies what later stages need. 0 to go on, 1 after a message.
+static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest* request,
+                             DWORD groupOffset, AccountInfo* account) {
+    LPBYTE buffer = NULL;
+    NET_API_STATUS status = NetUserGetInfo(server, userWide, 3, &buffer);
+    switch (status) {
+        case NERR_Success:
+            break;
+        case ERROR_ACCESS_DENIED:
+            fputs("The user does not have access to the requested information.\n", RtStderr());
+            return 1;
+        case NERR_UserNotFound:
+            fputs("The username could not be found.\n", RtStderr());
+            return 1;
+        default:
+            fprintf(RtStderr(), "Could not find domain controller for domain :%s. \n",
+                    request->domainName);
+            return 1;
+    }
+    USER_INFO_3* record = reinterpret_cast<USER_INFO_3*>(buffer);
+    account->accountRecord = record;
+    account->userId = record->usri3_user_id;
+    account->groupId = record->usri3_primary_group_id + groupOffset;
+    WideToNarrow(record->usri3_name, account->userName, sizeof account->userName);
+    WideToNarrow(record->usri3_full_name, account->fullName, sizeof account->fullName);
+    return 0;
+}
+
+int ResolveAccount(const UserRequest* request, AccountInfo* account) {
+    account->sidFound = false;
+    account->userId = 0;
+    account->groupId = 0;
+    account->accountName[0] = '\0';
+    account->userName[0] = '\0';
+    account->fullName[0] = '\0';
+    account->referencedDomain[0] = '\0';
+    account->accountRecord = NULL;
+    DWORD groupOffset = 0;
+
+    WCHAR userWide[512];
+    NarrowToWide(request->windowsUserName, userWide, 512);
+
+    // The account database to ask: the local machine's without a domain,
+    // else the domain controller's.
+    LPCWSTR server = NULL;
+    LPBYTE controller = NULL;
+    // "\\" and the domain, for a domain whose controller was not named.
+    WCHAR domainServer[2 + 256];
+    if (request->domainName[0] != '\0') {
+        WCHAR domainWide[256];
+        NarrowToWide(request->domainName, domainWide, 256);
+        NET_API_STATUS status = NetGetDCName(NULL, domainWide, &controller);
+        if (status == ERROR_INVALID_NAME) {
+            fprintf(RtStderr(), "Domainname: %s is invalid\n", request->domainName);
+            return 1;
+        }
+        if (status == NERR_DCNotFound) {
+            fputs("Could not find the domain controller for the domain.\n", RtStderr());
+            return 1;
+        }
+        if (status == NERR_Success) {
+            server = reinterpret_cast<LPCWSTR>(controller);
+        } else {
+            // No controller name came back. The local database must not be
+            // asked: it could answer with a local account of the same name.
+            // The domain's own name reaches one of its controllers.
+            controller = NULL;
+            domainServer[0] = '\\';
+            domainServer[1] = '\\';
+            memcpy(domainServer + 2, domainWide, sizeof domainWide);
+            server = domainServer;
+        }
+        groupOffset = kDomainGroupOffset;
+        FormatText(account->accountName, sizeof account->accountName, "%s\\%s", request->domainName,
+                   request->windowsUserName);
+    } else {
+        CopyText(account->accountName, sizeof account->accountName, request->windowsUserName);
+    }
+
+    int result = ReadAccountRecord(server, userWide, request, groupOffset, account);
+    if (controller != NULL) {
+        NetApiBufferFree(controller);
+    }
+    if (result != 0) {
+        return 1;
+    }
+
+    DWORD sidSize = sizeof account->sid;
+    DWORD domainSize = sizeof account->referencedDomain;
+    SID_NAME_USE use;
+    if (LookupAccountNameA(NULL, account->accountName, account->sid, &sidSize,
+                           account->referencedDomain, &domainSize, &use)) {
+        account->sidFound = true;
+        account->referencedDomain[sizeof account->referencedDomain - 1] = '\0';
+    } else {
+        // Without a SID the entry still works; the home directory falls back
+        // to the shared one.
+        DWORD code = GetLastError();
+        ReportSystemError(code, kSidLookupReportLine);
+        fprintf(RtStderr(), " (%s)\n", account->userName);
+        account->referencedDomain[0] = '\0';
+    }
+    return 0;
+}

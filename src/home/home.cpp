@@ -1,0 +1,171 @@
+#include "home/home.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "home/home_paths.h"
+#include "platform/bounded_text.h"
+
+// Where Cygwin keeps the Windows directory it shows as /home (the last
+// component is the key name "/home", slash included).
+static const char kMountKey[] = "SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
+static const char kProfileListKey[] =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
+// Every registry value is read through a buffer of this size.
+enum { kRegistryBufferSize = 1024 };
+
+// Reads a text value of an open key into `buffer` (kRegistryBufferSize
+// bytes). Data stored without a terminator is terminated here; data that
+// fills the whole buffer without one may have been cut, so it fails.
+static bool ReadRegistryText(HKEY key, const char* valueName, char* buffer) {
+    DWORD size = kRegistryBufferSize;
+    LONG status =
+        RegQueryValueExA(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
+    if (status != ERROR_SUCCESS || size > kRegistryBufferSize) {
+        return false;
+    }
+    if (memchr(buffer, '\0', size) != NULL) {
+        return true;
+    }
+    if (size == kRegistryBufferSize) {
+        return false;
+    }
+    buffer[size] = '\0';
+    return true;
+}
+
+// The registry functions return their error instead of setting the last
+// error, so the code they returned is the one to explain.
+static void ReportRegistryOpenError(LONG status) {
+    fputs("Open Registry Error.\n", RtStderr());
+    char* text = NULL;
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        NULL, static_cast<DWORD>(status), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&text), 0, NULL);
+    if (length != 0 && text != NULL) {
+        fprintf(RtStderr(), "%s\n", text);
+    }
+    if (text != NULL) {
+        LocalFree(text);
+    }
+}
+
+static int ReportTooLong(const char* windowsPath) {
+    fprintf(RtStderr(), "Home directory path is too long: %s\n", windowsPath);
+    return 1;
+}
+
+// Reads the Windows directory that Cygwin mounts as /home into `mount`
+// (kRegistryBufferSize bytes). 0 to go on, 1 after a message.
+static int ReadHomeMount(char* mount) {
+    HKEY key;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ, &key);
+    if (status != ERROR_SUCCESS) {
+        ReportRegistryOpenError(status);
+        return 1;
+    }
+    bool read = ReadRegistryText(key, "native", mount);
+    RegCloseKey(key);
+    // An empty mount directory would put the fallback directory at the root
+    // of whatever drive is current: not a usable mount table.
+    if (!read || mount[0] == '\0') {
+        fputs("read key value error\n", RtStderr());
+        return 1;
+    }
+    return 0;
+}
+
+// Expands the account's profile directory into `windowsPath` (260 bytes);
+// leaves it empty when the account has no profile-list entry. 0 to go on,
+// 1 after a message.
+static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
+    windowsPath[0] = '\0';
+    if (!account->sidFound) {
+        return 0;
+    }
+    char keyName[sizeof kProfileListKey + 173];
+    CopyText(keyName, sizeof keyName, kProfileListKey);
+    AppendText(keyName, sizeof keyName, SidToText(const_cast<BYTE*>(account->sid)));
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return 0;
+    }
+    char profile[kRegistryBufferSize];
+    bool read = ReadRegistryText(key, "ProfileImagePath", profile);
+    RegCloseKey(key);
+    if (!read) {
+        fputs("read key value error\n", RtStderr());
+        return 1;
+    }
+    const DWORD size = sizeof(HomeLocation::windowsPath);
+    DWORD needed = ExpandEnvironmentStringsA(profile, windowsPath, size);
+    if (needed > size) {
+        // What the expansion left behind is not the path; name the value.
+        windowsPath[0] = '\0';
+        return ReportTooLong(profile);
+    }
+    if (needed == 0) {
+        // A failed expansion leaves nothing trustworthy: use the fallback.
+        windowsPath[0] = '\0';
+    }
+    windowsPath[size - 1] = '\0';
+    return 0;
+}
+
+int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
+                         HomeLocation* home) {
+    char mount[kRegistryBufferSize];
+    mount[0] = '\0';
+    if (ReadHomeMount(mount) != 0) {
+        return 1;
+    }
+
+    home->windowsPath[0] = '\0';
+    home->posixPath[0] = '\0';
+
+    // A home path from the command line is the administrator's word: no
+    // test, no creation, no /home rewrite.
+    if (request->homePath[0] != '\0') {
+        CopyText(home->windowsPath, sizeof home->windowsPath, request->homePath);
+        if (!ToPosixPath(home->windowsPath, home->posixPath, sizeof home->posixPath)) {
+            return ReportTooLong(home->windowsPath);
+        }
+        return 0;
+    }
+
+    if (ReadProfileDirectory(account, home->windowsPath) != 0) {
+        return 1;
+    }
+
+    // Only the shared fallback directory is ever created; a missing profile
+    // directory is left to Windows.
+    bool create = false;
+    if (home->windowsPath[0] == '\0' || !RtPathExists(home->windowsPath)) {
+        // Built in a larger buffer so that the message can name it whole.
+        char fallback[kRegistryBufferSize + sizeof "\\" FALLBACK_DIRECTORY_NAME];
+        JoinFallbackDirectory(mount, fallback, sizeof fallback);
+        if (!CopyText(home->windowsPath, sizeof home->windowsPath, fallback)) {
+            home->windowsPath[0] = '\0';
+            return ReportTooLong(fallback);
+        }
+        create = !RtPathExists(home->windowsPath);
+    }
+
+    // Both forms are settled before anything is created, so that a path
+    // that cannot be written in full leaves no directory behind.
+    char rewritten[sizeof home->windowsPath];
+    if (!RewriteUnderHome(home->windowsPath, mount, rewritten, sizeof rewritten) ||
+        !ToPosixPath(rewritten, home->posixPath, sizeof home->posixPath)) {
+        home->posixPath[0] = '\0';
+        return ReportTooLong(home->windowsPath);
+    }
+
+    if (create && !CreateDirectoryA(home->windowsPath, NULL)) {
+        fprintf(RtStderr(), "Can't create home directory %s for user %s\n", home->windowsPath,
+                account->userName);
+        return 1;
+    }
+    return 0;
+}

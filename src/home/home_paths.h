@@ -1,0 +1,21 @@
+// The path arithmetic of the home stage, kept apart from the registry and
+// the file system so it can be checked on its own.
+#pragma once
+
+#include <cstddef>
+
+// The shared directory that accounts without a usable profile directory get,
+// inside the home mount directory.
+#define FALLBACK_DIRECTORY_NAME "tarnwick"
+
+// The home mount directory joined with the fallback directory's name by one
+// backslash, however many separators the mount directory ends in. Returns
+// false when it does not fit `size` bytes (the output is then cut).
+bool JoinFallbackDirectory(const char* mountDirectory, char* out, size_t size);
+
+// `path` with a leading home mount directory replaced by "/home", or `path`
+// unchanged when it does not lie inside that directory. Whole components
+// only: the mount directory (ASCII letters compared without case, trailing
+// separators ignored) must be followed by a separator or the end. Returns
+// false when the result does not fit `size` bytes.
+bool RewriteUnderHome(const char* path, const char* mountDirectory, char* out, size_t size);
