@@ -84,7 +84,8 @@ bool UnknownKey(LoadContext* context, const toml::key& key, const std::string& w
     return Fail(context, key.source(), "unknown key '" + std::string(key.str()) + "'" + where);
 }
 
-// Two names that differ only in letter case are one name on Windows.
+// Two names that differ only in letter case are one name on Windows. The
+// table is sorted, so the later line is the one to blame.
 bool CheckDistinct(LoadContext* context, const toml::table& table, const std::string& what) {
     for (auto it = table.begin(); it != table.end(); ++it) {
         std::u16string first;
@@ -93,9 +94,12 @@ bool CheckDistinct(LoadContext* context, const toml::table& table, const std::st
             std::u16string second;
             SimUtf8ToWide(std::string(other->first.str()), &second);
             if (SimSameName(first, second)) {
-                return Fail(context, other->first.source(),
-                            what + " '" + std::string(other->first.str()) + "' repeats '" +
-                                std::string(it->first.str()) + "' (names ignore letter case)");
+                bool otherLater = other->first.source().begin > it->first.source().begin;
+                const toml::key& later = otherLater ? other->first : it->first;
+                const toml::key& earlier = otherLater ? it->first : other->first;
+                return Fail(context, later.source(),
+                            what + " '" + std::string(later.str()) + "' repeats '" +
+                                std::string(earlier.str()) + "' (names ignore letter case)");
             }
         }
     }
