@@ -136,3 +136,17 @@ TEST(FrontEndValues, LastOccurrenceAndDashValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without ACCTMAP_MACHINE the program runs on the bundled example machine.
+TEST(FrontEndMachine, BuiltInExampleRunsOutOfTheBox) {
+    TempDir dir;
+    RunResult result = RunAcctmap(dir, "", {"-u", "jdoe"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("\r\njdoe:unused_by_nt/2000/xp:1003:513:Jane Doe,U-WS01\\jdoe,", 0),
+              0u)
+        << result.out;
+}
+
+}  // namespace
