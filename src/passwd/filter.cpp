@@ -14,7 +14,9 @@ static int FoldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
 }
 
-bool PasswdNameMatches(const char* name, size_t length, const char* loginName) {
+// True when the name (the `length` bytes before a line's first ':') is the
+// login name: ASCII letters in either case, every other byte exactly.
+static bool NameMatches(const char* name, size_t length, const char* loginName) {
     const unsigned char* login = reinterpret_cast<const unsigned char*>(loginName);
     for (size_t i = 0; i < kNameCompareLimit; ++i) {
         bool nameEnded = i >= length;
@@ -59,8 +61,8 @@ static size_t ReadPiece(FILE* source, char* piece, size_t size, bool* lineEnded)
     return length;
 }
 
-// Carries the rest of the current line over to `target`, or skips it when
-// `target` is NULL.
+// Reads the rest of the current line, carrying it over to `target` unless
+// that is NULL.
 static bool PassRestOfLine(FILE* source, FILE* target, char* piece, bool lineEnded) {
     while (!lineEnded) {
         size_t length = ReadPiece(source, piece, kPieceSize, &lineEnded);
@@ -71,41 +73,37 @@ static bool PassRestOfLine(FILE* source, FILE* target, char* piece, bool lineEnd
     return true;
 }
 
-bool FilterPasswdLines(FILE* source, FILE* target, const char* loginName) {
+// Reads the next line of `lookahead` and tells whether it stays. False at
+// the end of the file.
+static bool DecideNextLine(FILE* lookahead, const char* loginName, char* piece, bool* keep) {
+    bool lineEnded = false;
+    size_t length = ReadPiece(lookahead, piece, kPieceSize, &lineEnded);
+    if (length == 0) {
+        return false;
+    }
+    const char* colon = static_cast<const char*>(memchr(piece, ':', length));
+    if (colon != NULL) {
+        *keep = !NameMatches(piece, static_cast<size_t>(colon - piece), loginName);
+    } else {
+        // Whatever name the line has is longer than any login name, so it
+        // stays exactly when a ':' comes later.
+        *keep = false;
+        while (!lineEnded && !*keep) {
+            length = ReadPiece(lookahead, piece, kPieceSize, &lineEnded);
+            *keep = memchr(piece, ':', length) != NULL;
+        }
+    }
+    PassRestOfLine(lookahead, NULL, piece, lineEnded);
+    return true;
+}
+
+bool FilterPasswdLines(FILE* source, FILE* lookahead, FILE* target, const char* loginName) {
     char piece[kPieceSize];
-    for (;;) {
-        fpos_t lineStart;
-        bool positioned = fgetpos(source, &lineStart) == 0;
-        bool lineEnded = false;
-        size_t length = ReadPiece(source, piece, sizeof piece, &lineEnded);
-        if (length == 0) {
-            break;
-        }
-        const char* colon = static_cast<const char*>(memchr(piece, ':', length));
-        bool keep = false;
-        if (colon != NULL) {
-            keep = !PasswdNameMatches(piece, static_cast<size_t>(colon - piece), loginName);
-        } else {
-            // Whatever name the line has is longer than any login name, so it
-            // stays exactly when a ':' comes later; look ahead, then go back
-            // to copy it from its start.
-            while (!lineEnded && !keep) {
-                length = ReadPiece(source, piece, sizeof piece, &lineEnded);
-                keep = memchr(piece, ':', length) != NULL;
-            }
-            if (keep) {
-                if (!positioned || fsetpos(source, &lineStart) != 0) {
-                    return false;
-                }
-                length = ReadPiece(source, piece, sizeof piece, &lineEnded);
-            }
-        }
-        if (keep && fwrite(piece, 1, length, target) != length) {
-            return false;
-        }
-        if (!PassRestOfLine(source, keep ? target : NULL, piece, lineEnded)) {
+    bool keep = false;
+    while (DecideNextLine(lookahead, loginName, piece, &keep)) {
+        if (!PassRestOfLine(source, keep ? target : NULL, piece, false)) {
             return false;
         }
     }
-    return ferror(source) == 0 && ferror(target) == 0;
+    return ferror(source) == 0 && ferror(lookahead) == 0 && ferror(target) == 0;
 }

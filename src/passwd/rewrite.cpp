@@ -54,22 +54,25 @@ static bool ReplacePasswdFile(const char* passwdPath, const char* backupPath, co
     if (!CopyFileA(passwdPath, backupPath, FALSE) && RtPathExists(passwdPath)) {
         return false;
     }
+    // Read as bytes: a text-mode read would stop at a Ctrl-Z and drop every
+    // later line.
     FILE* backup = RtOpenFile(backupPath, "rb");
-    if (backup == NULL) {
-        return false;
-    }
+    FILE* lookahead = backup != NULL ? RtOpenFile(backupPath, "rb") : NULL;
     // The replacing rename would pass over the read-only attribute.
-    if (RtIsReadOnly(passwdPath)) {
-        fclose(backup);
-        return false;
+    FILE* fresh = NULL;
+    if (lookahead != NULL && !RtIsReadOnly(passwdPath)) {
+        fresh = RtOpenFile(newPath, "w");
     }
-    FILE* fresh = RtOpenFile(newPath, "w");
+    bool written = fresh != NULL && FilterPasswdLines(backup, lookahead, fresh, loginName);
+    if (backup != NULL) {
+        fclose(backup);
+    }
+    if (lookahead != NULL) {
+        fclose(lookahead);
+    }
     if (fresh == NULL) {
-        fclose(backup);
         return false;
     }
-    bool written = FilterPasswdLines(backup, fresh, loginName);
-    fclose(backup);
     if (written) {
         WritePasswdEntry(fresh, loginName, account, home);
         written = ferror(fresh) == 0 && RtCommitFile(fresh) == 0;
