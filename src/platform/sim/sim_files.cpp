@@ -476,15 +476,11 @@ DWORD RtReplaceFile(const char* target, const char* replacement, const char* bac
     }
     if (code == 0 && targetExists) {
         chmod(replacementHost.c_str(), targetStatus.st_mode & 07777);
-        // Windows leaves the replaced file under the backup name.
-        std::string backupHost;
-        if (backup != nullptr && backup[0] != '\0' && SimHostPath(backup, &backupHost) == 0) {
-            unlink(backupHost.c_str());
-            if (link(targetHost.c_str(), backupHost.c_str()) != 0) {
-                code = FailureCode(errno, backupHost);
-            }
-        }
     }
+    // rename(2) replaces in one step and needs no backup name to recover
+    // from; linking the old file there would, if killed half-way, leave the
+    // backup and the target as one file.
+    (void)backup;
     if (code == 0 && rename(replacementHost.c_str(), targetHost.c_str()) != 0) {
         code = FailureCode(errno, targetHost);
     }
