@@ -24,6 +24,11 @@ struct FrontEndCase {
     int status;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const FrontEndCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FrontEnd : public ::testing::TestWithParam<FrontEndCase> {};
 
 TEST_P(FrontEnd, WritesExactlyWhatItShould) {
