@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "home/home.h"
 
 namespace {
 
-struct PathCase {
-    std::string windows;
-    std::string posix;
-};
-
 TEST(ToPosixPath, ConvertsEveryRow) {
-    const std::vector<PathCase> cases = {
+    const struct {
+        std::string windows;
+        std::string posix;
+    } cases[] = {
         {"D:\\Documents and Settings\\user1", "/cygdrive/D/Documents and Settings/user1"},
         {"e:\\home\\user1", "/cygdrive/e/home/user1"},
         {"D:", "/cygdrive/D"},
@@ -30,7 +27,7 @@ TEST(ToPosixPath, ConvertsEveryRow) {
         {"\xc4:\\x", "\xc4:/x"},
         {"C:\\a:b", "/cygdrive/C/a:b"},
     };
-    for (const PathCase& c : cases) {
+    for (const auto& c : cases) {
         char posix[260];
         EXPECT_TRUE(ToPosixPath(c.windows.c_str(), posix, sizeof posix)) << c.windows;
         EXPECT_EQ(posix, c.posix) << c.windows;
@@ -38,16 +35,14 @@ TEST(ToPosixPath, ConvertsEveryRow) {
 }
 
 TEST(ToPosixPath, RefusesWhatDoesNotFit) {
-    // A drive path grows by nine characters; 250 of them still fit 259.
-    struct {
+    // A drive path grows by nine characters: 250 of them still fit 259.
+    const struct {
         std::string windows;
         bool fits;
-    } cases[] = {
-        {"C:" + std::string(248, 'x'), true},
-        {"C:" + std::string(249, 'x'), false},
-        {std::string(259, 'x'), true},
-        {std::string(260, 'x'), false},
-    };
+    } cases[] = {{"C:" + std::string(248, 'x'), true},
+                 {"C:" + std::string(249, 'x'), false},
+                 {std::string(259, 'x'), true},
+                 {std::string(260, 'x'), false}};
     for (const auto& c : cases) {
         char posix[261];
         posix[260] = '#';
