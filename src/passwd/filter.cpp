@@ -31,28 +31,69 @@ static bool NameMatches(const char* name, size_t length, const char* loginName) 
     return true;
 }
 
+// Bytes of a stream taken a block at a time: a read call per byte would
+// cost more than all the rest of the rewrite.
+struct ByteReader {
+    FILE* stream;
+    size_t position;
+    size_t length;
+    unsigned char bytes[16384];
+};
+
+static void StartReader(ByteReader* reader, FILE* stream) {
+    reader->stream = stream;
+    reader->position = 0;
+    reader->length = 0;
+}
+
+// False at the end of the stream (or on a read error, which ferror tells).
+static bool HaveBytes(ByteReader* reader) {
+    if (reader->position < reader->length) {
+        return true;
+    }
+    reader->position = 0;
+    reader->length = fread(reader->bytes, 1, sizeof reader->bytes, reader->stream);
+    return reader->length > 0;
+}
+
 // Reads up to `size` bytes of the current line, stopping after its line feed.
 // A CR LF pair comes in as one line feed; every other byte, Ctrl-Z and NUL
 // included, is data (a text-mode read would stop at the Ctrl-Z and drop every
 // later line). `*lineEnded` tells whether the line ends with this piece.
-static size_t ReadPiece(FILE* source, char* piece, size_t size, bool* lineEnded) {
+static size_t ReadPiece(ByteReader* reader, char* piece, size_t size, bool* lineEnded) {
     size_t length = 0;
     *lineEnded = false;
     while (length < size) {
-        int c = getc(source);
-        if (c == EOF) {
+        if (!HaveBytes(reader)) {
             *lineEnded = true;
             break;
         }
-        if (c == '\r') {
-            int next = getc(source);
-            if (next == '\n') {
-                c = '\n';
-            } else if (next != EOF) {
-                ungetc(next, source);
-            }
+        // Everything up to the next CR or LF goes over as it is.
+        const unsigned char* run = reader->bytes + reader->position;
+        size_t count = reader->length - reader->position;
+        if (count > size - length) {
+            count = size - length;
         }
-        piece[length++] = static_cast<char>(c);
+        const void* lineFeed = memchr(run, '\n', count);
+        if (lineFeed != NULL) {
+            count = static_cast<size_t>(static_cast<const unsigned char*>(lineFeed) - run);
+        }
+        const void* carriageReturn = memchr(run, '\r', count);
+        if (carriageReturn != NULL) {
+            count = static_cast<size_t>(static_cast<const unsigned char*>(carriageReturn) - run);
+        }
+        memcpy(piece + length, run, count);
+        length += count;
+        reader->position += count;
+        if (length == size || reader->position == reader->length) {
+            continue;
+        }
+        char c = static_cast<char>(reader->bytes[reader->position++]);
+        if (c == '\r' && HaveBytes(reader) && reader->bytes[reader->position] == '\n') {
+            ++reader->position;
+            c = '\n';
+        }
+        piece[length++] = c;
         if (c == '\n') {
             *lineEnded = true;
             break;
@@ -63,7 +104,7 @@ static size_t ReadPiece(FILE* source, char* piece, size_t size, bool* lineEnded)
 
 // Reads the rest of the current line, carrying it over to `target` unless
 // that is NULL.
-static bool PassRestOfLine(FILE* source, FILE* target, char* piece, bool lineEnded) {
+static bool PassRestOfLine(ByteReader* source, FILE* target, char* piece, bool lineEnded) {
     while (!lineEnded) {
         size_t length = ReadPiece(source, piece, kPieceSize, &lineEnded);
         if (target != NULL && fwrite(piece, 1, length, target) != length) {
@@ -75,7 +116,7 @@ static bool PassRestOfLine(FILE* source, FILE* target, char* piece, bool lineEnd
 
 // Reads the next line of `lookahead` and tells whether it stays. False at
 // the end of the file.
-static bool DecideNextLine(FILE* lookahead, const char* loginName, char* piece, bool* keep) {
+static bool DecideNextLine(ByteReader* lookahead, const char* loginName, char* piece, bool* keep) {
     bool lineEnded = false;
     size_t length = ReadPiece(lookahead, piece, kPieceSize, &lineEnded);
     if (length == 0) {
@@ -98,10 +139,16 @@ static bool DecideNextLine(FILE* lookahead, const char* loginName, char* piece, 
 }
 
 bool FilterPasswdLines(FILE* source, FILE* lookahead, FILE* target, const char* loginName) {
+    // Static: two blocks are more than a small stack should carry, and the
+    // program runs one filter at a time.
+    static ByteReader sourceReader;
+    static ByteReader lookaheadReader;
+    StartReader(&sourceReader, source);
+    StartReader(&lookaheadReader, lookahead);
     char piece[kPieceSize];
     bool keep = false;
-    while (DecideNextLine(lookahead, loginName, piece, &keep)) {
-        if (!PassRestOfLine(source, keep ? target : NULL, piece, false)) {
+    while (DecideNextLine(&lookaheadReader, loginName, piece, &keep)) {
+        if (!PassRestOfLine(&sourceReader, keep ? target : NULL, piece, false)) {
             return false;
         }
     }
