@@ -65,6 +65,13 @@ void UseMachine() {
 // with any non-ASCII character outside a string or comment. That is the
 // library's fault, found here once; such texts are left out so the target
 // keeps looking elsewhere. Errs on the side of leaving a text out.
+bool CanOpenString(const std::string& text, size_t at) {
+    while (at > 0 && (text[at - 1] == ' ' || text[at - 1] == '\t')) {
+        --at;
+    }
+    return at == 0 || strchr("=[{,.\n\r", text[at - 1]) != nullptr;
+}
+
 bool NonAsciiOutsideStrings(const std::string& text) {
     char quote = 0;
     bool comment = false;
@@ -80,7 +87,7 @@ bool NonAsciiOutsideStrings(const std::string& text) {
             } else if (c == quote) {
                 quote = 0;
             }
-        } else if (c == '"' || c == '\'') {
+        } else if ((c == '"' || c == '\'') && CanOpenString(text, i)) {
             quote = c;
         } else if (c == '#') {
             comment = true;
