@@ -1,0 +1,41 @@
+# What makes acctmap.exe a Windows tool: its version resource and manifest,
+# and the zip that ships it with the README. Included by the top-level
+# CMakeLists.txt on the Windows build, after the acctmap target exists.
+
+enable_language(RC)
+
+set(ACCTMAP_DESCRIPTION "acctmap: a passwd line for a Windows account on a Cygwin SSH server")
+set(ACCTMAP_VERSION4 "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+
+# Toolchains that ship default-manifest.o link it into every program as
+# manifest resource 1; a second one would not link. That default is asInvoker
+# too, so the program's own is only added where the toolchain brings none.
+execute_process(
+  COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=default-manifest.o
+  OUTPUT_VARIABLE ACCTMAP_DEFAULT_MANIFEST
+  OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(IS_ABSOLUTE "${ACCTMAP_DEFAULT_MANIFEST}" AND EXISTS "${ACCTMAP_DEFAULT_MANIFEST}")
+  message(STATUS "acctmap.exe keeps the toolchain's manifest: ${ACCTMAP_DEFAULT_MANIFEST}")
+  set(ACCTMAP_MANIFEST_RESOURCE "")
+else()
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/acctmap.exe.manifest.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/acctmap.exe.manifest @ONLY)
+  # 1 = CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 = RT_MANIFEST
+  set(ACCTMAP_MANIFEST_RESOURCE "1 24 \"${CMAKE_CURRENT_BINARY_DIR}/acctmap.exe.manifest\"")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/acctmap.rc.in ${CMAKE_CURRENT_BINARY_DIR}/acctmap.rc @ONLY)
+target_sources(acctmap PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/acctmap.rc)
+
+install(TARGETS acctmap RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME acctmap)
+set(CPACK_PACKAGE_VENDOR acctmap)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${ACCTMAP_DESCRIPTION}")
+# CPack reuses CPACK_PACKAGE_FILE_NAME for its source package, so the checks
+# take the names from these.
+set(ACCTMAP_PACKAGE_NAME "acctmap-${PROJECT_VERSION}-win64")
+set(ACCTMAP_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${ACCTMAP_PACKAGE_NAME}.zip)
+set(CPACK_PACKAGE_FILE_NAME ${ACCTMAP_PACKAGE_NAME})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

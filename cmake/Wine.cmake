@@ -1,0 +1,34 @@
+# The Windows build's tests run under Wine: acctmap_tests.exe and the
+# end-to-end suite go through CMAKE_CROSSCOMPILING_EMULATOR (a wrapper that
+# picks the run's prefix and quiets Wine), and ctest makes one fresh prefix
+# per run before it lists the tests. Include before the test targets exist.
+
+find_program(ACCTMAP_WINE NAMES wine64 wine PATHS /usr/lib/wine REQUIRED)
+find_program(ACCTMAP_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine REQUIRED)
+
+set(ACCTMAP_WINEPREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
+set(ACCTMAP_WINE_RUN ${CMAKE_BINARY_DIR}/wine/wine-run.sh)
+set(ACCTMAP_WINE_KEEPER ${CMAKE_BINARY_DIR}/wine/wine-keeper.sh)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${ACCTMAP_WINE_RUN} @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-keeper.sh.in ${ACCTMAP_WINE_KEEPER} @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-prefix.cmake.in
+               ${CMAKE_BINARY_DIR}/wine/wine-prefix.cmake @ONLY)
+
+# Targets made from here on run through the wrapper, gtest discovery
+# included.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ACCTMAP_WINE_RUN})
+
+# Before any test list of this directory is read (gtest_discover_tests adds
+# its own include files after this one).
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/wine/wine-prefix.cmake)
+
+# One prefix and one registry: tests that run under Wine take turns.
+set(ACCTMAP_WINE_TEST_PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 120)
+
+# "Z:\..." for a path of this build: how a Windows program under Wine names it.
+function(acctmap_wine_path variable path)
+  string(REPLACE "/" "\\" windows "${path}")
+  set(${variable} "Z:${windows}" PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,28 @@
+# Fails unless every DLL that acctmap.exe imports is a system DLL: the exe is
+# copied alone onto Windows machines, so a runtime DLL of the toolchain
+# (libstdc++, libgcc, libwinpthread) would stop it from starting.
+# Usage: cmake -DOBJDUMP=<objdump> -DEXE=<exe> -P check_imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed (${status})")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+set(allowed "^(kernel32|advapi32|netapi32|msvcrt|user32|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+set(imports "")
+set(foreign "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" lower)
+  list(APPEND imports ${dll})
+  if(NOT lower MATCHES "${allowed}")
+    list(APPEND foreign ${dll})
+  endif()
+endforeach()
+message(STATUS "acctmap.exe imports: ${imports}")
+if(NOT imports MATCHES "[Kk][Ee][Rr][Nn][Ee][Ll]32")
+  message(FATAL_ERROR "No import of KERNEL32 found: objdump output not understood")
+endif()
+if(foreign)
+  message(FATAL_ERROR "acctmap.exe needs DLLs that are not part of Windows: ${foreign}")
+endif()
