@@ -165,6 +165,23 @@ TEST_F(Runtime, FailedReplaceLeavesTheTargetAsItWas) {
     EXPECT_EQ(Read("passwd"), "old");
 }
 
+// A replacement held open without delete sharing cannot be moved in. Whether
+// the system finds that out before or after it has moved the old file to the
+// backup name, the old file must be under its own name afterwards.
+TEST_F(Runtime, ReplaceOfAHeldReplacementLeavesTheOldFile) {
+    Write("passwd", "old");
+    Write("passwd.new", "new");
+    HANDLE held = CreateFileA(Path("passwd.new").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    DWORD result = RtReplaceFile(Path("passwd").c_str(), Path("passwd.new").c_str(),
+                                 Path("passwd.bak").c_str());
+    CloseHandle(held);
+    EXPECT_NE(result, 0u);
+    EXPECT_EQ(Read("passwd"), "old");
+    EXPECT_EQ(Read("passwd.new"), "new");
+}
+
 TEST_F(Runtime, LockIsExclusiveWaitsAndGoesAway) {
     const std::string lock = Path("passwd.lock");
     RtLockHandle first = RT_NO_LOCK;

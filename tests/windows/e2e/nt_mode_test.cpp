@@ -42,6 +42,17 @@ TEST_F(NtMode, AsksTheDomainControllerForADomainAccount) {
     EXPECT_TRUE(AllNetapiBuffersFreed());
 }
 
+// The account database speaks UTF-16; the entry is in the ANSI code page.
+TEST_F(NtMode, ConvertsTheFullNameToTheAnsiCodePage) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "the prefix's ANSI code page is " << GetACP() << ", not 1252";
+    }
+    UseHomeMount();
+    Accounts(WineUserRecord(".", "Jos\xc3\xa9 M\xc3\xbcller"));  // UTF-8 in the account file
+    ProcessResult run = Acctmap({"-u", User()});
+    EXPECT_EQ(run.out, WineUserEntry(User(), 513, "Jos\xe9 M\xfcller", ProfileHome()));
+}
+
 // The profile path is expanded from acctmap's own environment.
 TEST_F(NtMode, ExpandsTheProfilePath) {
     UseHomeMount();
