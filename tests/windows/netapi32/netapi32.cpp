@@ -16,7 +16,8 @@
 // The log (ACCTMAP_NETAPI_LOG, UTF-8), one line a call:
 //   NetGetDCName <domain> = <code> [buffer <n>]
 //   NetUserGetInfo <server or .> <name> <level> = <code> [buffer <n>]
-//   NetApiBufferFree buffer <n>        (or "unknown" for a foreign pointer)
+//   NetApiBufferFree buffer <n>    ("null" for a null pointer, "unknown" for
+//                                  one this DLL did not hand out)
 #include <windows.h>
 #include <lm.h>
 
