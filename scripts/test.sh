@@ -35,7 +35,7 @@ while read -r fails count; do
   passed=$((passed + count - fails))
 done < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log")
 rm -f "$log"
-echo "all suites: $passed passed, $((total - passed)) failed"
+echo "tests: $passed passed, $((total - passed)) failed"
 if [ "$failed" -ne 0 ] || [ "$total" -eq 0 ]; then
   exit 1
 fi
