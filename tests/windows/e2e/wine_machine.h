@@ -1,8 +1,7 @@
-// The end-to-end harness on Wine. It runs inside the Wine prefix of the test
-// run and drives the real acctmap.exe the way an administrator's machine
-// would: Wine's registry written with Wine's reg.exe, Wine's file system,
-// Wine's user and SID. Only the account database is ours: a test-only
-// netapi32.dll, placed beside a copy of acctmap.exe in each test's folder.
+// The end-to-end harness on Wine. It drives the real acctmap.exe the way an
+// administrator's machine would: Wine's registry written with Wine's reg.exe,
+// Wine's file system, Wine's user and SID. Only the account database is ours:
+// a test-only netapi32.dll beside a copy of acctmap.exe in each test's folder.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +11,7 @@
 #include <string>
 #include <vector>
 
-// What one run of a program left: its two output streams as bytes (CR LF
-// and all) and its exit status.
+// What one run left: its output streams as bytes (CR LF and all), its status.
 struct ProcessResult {
     std::string out;
     std::string err;
@@ -23,13 +21,10 @@ struct ProcessResult {
 // A program started and not yet waited for.
 struct StartedProcess {
     HANDLE process = NULL;
-    std::string outPath;
-    std::string errPath;
+    std::string base;  // its output goes to base + ".out" / ".err"
 };
 
-// The Wine user that acctmap runs as: its name (GetUserNameA), the domain
-// that LookupAccountNameA names for it, its SID as text (ConvertSidToStringSidA)
-// and its relative identifier.
+// The Wine user acctmap runs as, as Wine's own security functions see it.
 struct WineUser {
     std::string name;
     std::string domain;
@@ -38,80 +33,53 @@ struct WineUser {
 };
 const WineUser& TheWineUser();
 
-// HKLM key of the Cygwin mount table entry for /home.
-extern const char kMountKey[];
-// HKLM key of the profile-list entry of a SID.
-std::string ProfileListKey(const std::string& sid);
-
 // "\n" -> "\r\n": what the C runtime's text mode makes of a text.
 std::string TextMode(const std::string& text);
-// FormatMessageA's text for a system error code (the empty text when Wine
-// has none), exactly as the program gets it.
-std::string SystemText(DWORD code);
-
-std::string ReadBytes(const std::string& path);
+// A file's bytes, "<dir>" for a directory, "<none>" when nothing is there.
+std::string FileState(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
-bool PathExists(const std::string& path);
+// How often `text` holds `part`.
+int Count(const std::string& text, const std::string& part);
+// The parts of `text` between separators; none for an empty text.
+std::vector<std::string> Split(const std::string& text, char separator);
 
-// Each test gets a folder of its own (its path holds a blank, as Windows
-// paths often do) with acctmap.exe and the stand-in netapi32.dll in bin\.
-// Registry changes made through the helpers are undone after the test.
+// Each test gets a folder of its own (its path holds a blank, as Windows paths
+// often do) with bin\ (acctmap.exe and the stand-in), etc\ and home\, the
+// last one Cygwin's /home. The stand-in serves the Wine user's local record
+// until Arrange() says otherwise. Registry changes are undone after the test.
 class WineTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-  public:
-    // Public so that table-driven cases can arrange a machine.
+    // Replaces the tokens {user} {dom} {sid} {rid} (the Wine user), {luid}
+    // (its legacy user id), {dir} (the test's folder), {sys:N} (Wine's text
+    // for system error N) and {fields} (the Wine user's entry from the
+    // password field to the home directory).
+    std::string Expand(std::string text) const;
+    // One step of a machine's set-up (tokens expanded):
+    //   accounts=<the stand-in's account file>   win98
+    //   mount=<native> | mount (no value) | nomount
+    //   profile=<ProfileImagePath> | noprofile   (the Wine user's)
+    //   file:<path>=<bytes>   dir:<path>   readonly:<path>
+    void Arrange(const std::string& step);
 
-    // A path inside the test's folder.
-    std::string Path(const std::string& relative) const;
+    StartedProcess StartAcctmap(const std::vector<std::string>& words);
+    ProcessResult Finish(StartedProcess* started);
+    ProcessResult Acctmap(const std::vector<std::string>& words) {
+        StartedProcess started = StartAcctmap(words);
+        return Finish(&started);
+    }
+    // The stand-in's log of the calls acctmap made ("" for none).
+    std::string NetapiCalls() const;
 
-    // The stand-in's account file (format in netapi32/netapi32.cpp).
-    void Accounts(const std::string& lines);
-    // The stand-in's log of the calls acctmap made.
-    std::vector<std::string> NetapiCalls() const;
-    // True when every buffer the stand-in handed out was given back.
-    bool AllNetapiBuffersFreed() const;
-
-    // Runs acctmap.exe with these words after word 0.
-    ProcessResult Acctmap(const std::vector<std::string>& words,
-                          const std::string& argv0 = "acctmap");
-    StartedProcess StartAcctmap(const std::vector<std::string>& words,
-                                const std::string& argv0 = "acctmap");
-    ProcessResult Finish(StartedProcess* started, DWORD timeoutMs = 60000);
-
-    // Wine's reg.exe with these arguments; the test fails unless it succeeds.
-    void Reg(const std::vector<std::string>& arguments);
-    // The mount table entry for /home, with its "native" value (or none).
-    void SetMountDirectory(const std::string& native);
-    void SetMountKeyWithoutValue();
-    // The Wine user's ProfileImagePath (REG_EXPAND_SZ), or no such value.
-    void SetProfileImagePath(const std::string& path);
-    void RemoveProfileImagePath();
-    // HKCU\Software\Wine "Version": "win98" makes Wine a Windows 95 family
-    // system for every program of the prefix.
-    void SetWineVersion(const std::string& version);
-
-    // A folder "home" in the test's folder as the mount directory of /home.
-    void UseHomeMount();
-    // The stand-in's record of the Wine user on a server ("." = the local
-    // machine): its real relative identifier, primary group 513.
-    static std::string WineUserRecord(const std::string& server = ".",
-                                      const std::string& fullName = "Wine User");
-
-    // The entry acctmap writes for the Wine user (local account, its real SID)
-    // with this login name, user id and home directory, as bytes.
-    std::string WineUserEntry(const std::string& login, DWORD groupId, const std::string& fullName,
-                              const std::string& home) const;
+    std::string dir_;
 
   private:
-    std::string AcctmapEnvironment() const;
-    void UndoAfterTest(const std::vector<std::string>& regArguments);
-    void RestoreProfileAfterTest();
-    int runs_ = 0;
-    std::string dir_;
+    StartedProcess Start(const char* application, const std::string& commandLine);
+    // Wine's reg.exe; undoing may find nothing left to undo.
+    void Reg(const std::vector<std::string>& arguments, bool mustSucceed = true);
     std::vector<std::vector<std::string>> undo_;
-    bool mountKeySet_ = false;
     bool profileChanged_ = false;
+    int runs_ = 0;
 };

@@ -1,23 +1,14 @@
 // A test-only netapi32.dll: Wine's own cannot give account records at level
-// 3, so the end-to-end suite puts this one beside acctmap.exe and picks it
-// with WINEDLLOVERRIDES=netapi32=n. It serves the three calls acctmap makes
-// from a small account file and logs every call, so that a test can see what
-// was asked and that every buffer was given back.
-//
-// The account file (ACCTMAP_NETAPI_DATA, UTF-8, tab-separated fields, "#"
-// starts a comment line):
-//   dc    <domain>  <controller>                    NetGetDCName answers 0
-//   dc    <domain>  error=<code>                    ... or that code
-//   user  <server>  <name>  <rid>  <group rid>  [<full name>]
-//   user  <server>  <name>  error=<code>
-// <server> "." is the local machine (no server name in the call). A full
-// name left out is a null usri3_full_name. Domains not listed give 2453,
-// users not listed 2221.
-// The log (ACCTMAP_NETAPI_LOG, UTF-8), one line a call:
+// 3, so the Wine suite puts this one beside acctmap.exe and picks it with
+// WINEDLLOVERRIDES=netapi32=n. It answers from the account file named by
+// ACCTMAP_NETAPI_DATA (UTF-8, one record a line, tab-separated fields):
+//   dc    <domain>  <controller> | error=<code>
+//   user  <server>  <name>  <rid> | error=<code>  <group rid>  [<full name>]
+// <server> "." is the local machine. Unlisted domains give 2453, unlisted
+// users 2221. Each call adds a line to the log named by ACCTMAP_NETAPI_LOG:
 //   NetGetDCName <domain> = <code> [buffer <n>]
 //   NetUserGetInfo <server or .> <name> <level> = <code> [buffer <n>]
-//   NetApiBufferFree buffer <n>    ("null" for a null pointer, "unknown" for
-//                                  one this DLL did not hand out)
+//   NetApiBufferFree buffer <n> | null | unknown (not handed out, or freed)
 #include <windows.h>
 #include <lm.h>
 
@@ -26,241 +17,128 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
-const DWORD kMaxBuffers = 256;
-void* gBuffers[kMaxBuffers];  // index + 1 is the buffer's number in the log
-DWORD gBufferCount = 0;
+typedef std::vector<std::wstring> Record;
 
-DWORD Remember(void* buffer) {
-    if (gBufferCount < kMaxBuffers) {
-        gBuffers[gBufferCount++] = buffer;
-        return gBufferCount;
-    }
-    return 0;
-}
+void* gBuffers[64];  // buffer <n> of the log is gBuffers[n - 1]
+DWORD gHandedOut = 0;
 
-// Appends one line to the log; texts are written as UTF-8.
-void Log(const wchar_t* format, ...) {
-    char path[MAX_PATH];
-    if (GetEnvironmentVariableA("ACCTMAP_NETAPI_LOG", path, sizeof path) == 0) {
-        return;
-    }
-    wchar_t line[2048];
-    va_list arguments;
-    va_start(arguments, format);
-    _vsnwprintf(line, 2047, format, arguments);
-    va_end(arguments);
-    line[2047] = L'\0';
-    char bytes[8192];
-    int length = WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof bytes - 2, NULL, NULL);
-    if (length <= 0) {
-        return;
-    }
-    bytes[length - 1] = '\n';
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, bytes, static_cast<DWORD>(length), &written, NULL);
-        CloseHandle(file);
+void Log(const char* format, ...) {
+    const char* path = getenv("ACCTMAP_NETAPI_LOG");
+    FILE* log = path != NULL ? fopen(path, "ab") : NULL;
+    if (log != NULL) {
+        va_list arguments;
+        va_start(arguments, format);
+        vfprintf(log, format, arguments);
+        va_end(arguments);
+        fputc('\n', log);
+        fclose(log);
     }
 }
 
-// The account file as UTF-16, NUL-terminated; NULL when there is none.
-wchar_t* LoadAccounts(void) {
-    char path[MAX_PATH];
-    if (GetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", path, sizeof path) == 0) {
-        return NULL;
+// " buffer <n>" for a buffer handed out now, "" for none.
+std::string HandOut(void* buffer) {
+    if (buffer == NULL || gHandedOut == 64) {
+        return "";
     }
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return NULL;
-    }
-    DWORD size = GetFileSize(file, NULL);
-    char* bytes = static_cast<char*>(malloc(size + 1));
-    DWORD read = 0;
-    if (bytes == NULL || !ReadFile(file, bytes, size, &read, NULL)) {
-        read = 0;
-    }
-    CloseHandle(file);
-    wchar_t* text = static_cast<wchar_t*>(malloc((read + 1) * sizeof(wchar_t)));
-    int length = read == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, bytes, read, text, read);
-    text[length] = L'\0';
-    free(bytes);
-    return text;
+    gBuffers[gHandedOut++] = buffer;
+    return " buffer " + std::to_string(gHandedOut);
 }
 
-// Splits the next line of `*cursor` into up to `max` tab-separated fields
-// (in place). Returns the number of fields, or -1 at the end of the text.
-int NextRecord(wchar_t** cursor, wchar_t** fields, int max) {
-    for (;;) {
-        wchar_t* line = *cursor;
-        if (*line == L'\0') {
-            return -1;
+// The record of this kind whose next fields are these keys (compared without
+// regard to case, as Windows compares names).
+bool Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name, Record* found) {
+    const char* path = getenv("ACCTMAP_NETAPI_DATA");
+    std::ifstream file(path != NULL ? path : "", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                    &text[0], static_cast<int>(text.size())));
+    std::wistringstream lines(text);
+    for (std::wstring line; std::getline(lines, line);) {
+        std::wistringstream split(line);
+        found->clear();
+        for (std::wstring field; std::getline(split, field, L'\t');) {
+            found->push_back(field);
         }
-        wchar_t* end = wcschr(line, L'\n');
-        if (end != NULL) {
-            *end = L'\0';
-            *cursor = end + 1;
-        } else {
-            *cursor = line + wcslen(line);
+        if (found->size() >= (name != NULL ? 4u : 3u) && (*found)[0] == kind &&
+            _wcsicmp((*found)[1].c_str(), key) == 0 &&
+            (name == NULL || _wcsicmp((*found)[2].c_str(), name) == 0)) {
+            return true;
         }
-        size_t length = wcslen(line);
-        if (length > 0 && line[length - 1] == L'\r') {
-            line[length - 1] = L'\0';
-        }
-        if (line[0] == L'\0' || line[0] == L'#') {
-            continue;
-        }
-        int count = 0;
-        wchar_t* field = line;
-        while (count < max) {
-            fields[count++] = field;
-            wchar_t* tab = wcschr(field, L'\t');
-            if (tab == NULL) {
-                break;
-            }
-            *tab = L'\0';
-            field = tab + 1;
-        }
-        return count;
     }
+    return false;
 }
 
-// "error=<code>" gives the code; anything else is no error.
-bool ErrorField(const wchar_t* field, NET_API_STATUS* code) {
-    if (wcsncmp(field, L"error=", 6) != 0) {
+// "error=<code>" gives that code; anything else is the answer itself.
+bool IsError(const std::wstring& field, NET_API_STATUS* status) {
+    if (field.compare(0, 6, L"error=") != 0) {
         return false;
     }
-    *code = wcstoul(field + 6, NULL, 10);
+    *status = wcstoul(field.c_str() + 6, NULL, 10);
     return true;
-}
-
-// Account names and server names are compared as Windows does, without
-// regard to case.
-bool SameName(const wchar_t* a, const wchar_t* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
-
-wchar_t* CopyInto(wchar_t** free, const wchar_t* text) {
-    wchar_t* copy = *free;
-    size_t length = wcslen(text) + 1;
-    memcpy(copy, text, length * sizeof(wchar_t));
-    *free += length;
-    return copy;
-}
-
-LPBYTE NewUserInfo3(const wchar_t* name, DWORD rid, DWORD groupRid, const wchar_t* fullName) {
-    size_t texts = wcslen(name) + 2 + (fullName != NULL ? wcslen(fullName) + 1 : 0);
-    size_t size = sizeof(USER_INFO_3) + texts * sizeof(wchar_t);
-    USER_INFO_3* info =
-        static_cast<USER_INFO_3*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
-    if (info == NULL) {
-        return NULL;
-    }
-    wchar_t* free = reinterpret_cast<wchar_t*>(info + 1);
-    info->usri3_name = CopyInto(&free, name);
-    wchar_t* empty = CopyInto(&free, L"");
-    info->usri3_full_name = fullName != NULL ? CopyInto(&free, fullName) : NULL;
-    info->usri3_comment = empty;
-    info->usri3_usr_comment = empty;
-    info->usri3_home_dir = empty;
-    info->usri3_script_path = empty;
-    info->usri3_workstations = empty;
-    info->usri3_parms = empty;
-    info->usri3_profile = empty;
-    info->usri3_home_dir_drive = empty;
-    info->usri3_user_id = rid;
-    info->usri3_primary_group_id = groupRid;
-    info->usri3_priv = USER_PRIV_USER;
-    info->usri3_flags = UF_SCRIPT | UF_NORMAL_ACCOUNT;
-    info->usri3_acct_expires = TIMEQ_FOREVER;
-    info->usri3_max_storage = USER_MAXSTORAGE_UNLIMITED;
-    return reinterpret_cast<LPBYTE>(info);
 }
 
 }  // namespace
 
-extern "C" NET_API_STATUS WINAPI NetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer) {
+extern "C" NET_API_STATUS WINAPI NetGetDCName(LPCWSTR, LPCWSTR domain, LPBYTE* buffer) {
     *buffer = NULL;
     NET_API_STATUS status = NERR_DCNotFound;
-    wchar_t* accounts = LoadAccounts();
-    wchar_t* cursor = accounts;
-    wchar_t* fields[8];
-    int count;
-    while (accounts != NULL && (count = NextRecord(&cursor, fields, 8)) >= 0) {
-        if (count < 3 || wcscmp(fields[0], L"dc") != 0 || !SameName(fields[1], domain)) {
-            continue;
-        }
-        if (!ErrorField(fields[2], &status)) {
-            size_t size = (wcslen(fields[2]) + 1) * sizeof(wchar_t);
-            *buffer = static_cast<LPBYTE>(HeapAlloc(GetProcessHeap(), 0, size));
-            memcpy(*buffer, fields[2], size);
-            status = NERR_Success;
-        }
-        break;
+    Record r;
+    if (Find(L"dc", domain, NULL, &r) && !IsError(r[2], &status)) {
+        const size_t size = (r[2].size() + 1) * sizeof(wchar_t);
+        *buffer = static_cast<LPBYTE>(HeapAlloc(GetProcessHeap(), 0, size));
+        memcpy(*buffer, r[2].c_str(), size);
+        status = NERR_Success;
     }
-    free(accounts);
-    if (*buffer != NULL) {
-        Log(L"NetGetDCName %ls = %lu buffer %lu", domain, status, Remember(*buffer));
-    } else {
-        Log(L"NetGetDCName %ls = %lu", domain, status);
-    }
-    (void)server;
+    Log("NetGetDCName %ls = %lu%s", domain, status, HandOut(*buffer).c_str());
     return status;
 }
 
 extern "C" NET_API_STATUS WINAPI NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level,
                                                 LPBYTE* buffer) {
     *buffer = NULL;
-    const wchar_t* serverName = (server == NULL || server[0] == L'\0') ? L"." : server;
-    NET_API_STATUS status = NERR_UserNotFound;
-    if (level != 3) {
-        status = ERROR_INVALID_LEVEL;
+    const wchar_t* where = server != NULL && server[0] != L'\0' ? server : L".";
+    NET_API_STATUS status = level == 3 ? NERR_UserNotFound : ERROR_INVALID_LEVEL;
+    Record r;
+    if (level == 3 && Find(L"user", where, user, &r) && !IsError(r[3], &status)) {
+        // One block: the record, then its name and full name.
+        const std::wstring full = r.size() > 5 ? r[5] : L"";
+        const size_t size = sizeof(USER_INFO_3) + (r[2].size() + full.size() + 2) * sizeof(wchar_t);
+        USER_INFO_3* info =
+            static_cast<USER_INFO_3*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+        info->usri3_name = wcscpy(reinterpret_cast<wchar_t*>(info + 1), r[2].c_str());
+        info->usri3_full_name = wcscpy(info->usri3_name + r[2].size() + 1, full.c_str());
+        info->usri3_user_id = wcstoul(r[3].c_str(), NULL, 10);
+        info->usri3_primary_group_id = r.size() > 4 ? wcstoul(r[4].c_str(), NULL, 10) : 513;
+        *buffer = reinterpret_cast<LPBYTE>(info);
+        status = NERR_Success;
     }
-    wchar_t* accounts = level == 3 ? LoadAccounts() : NULL;
-    wchar_t* cursor = accounts;
-    wchar_t* fields[8];
-    int count;
-    while (accounts != NULL && (count = NextRecord(&cursor, fields, 8)) >= 0) {
-        if (count < 4 || wcscmp(fields[0], L"user") != 0 || !SameName(fields[1], serverName) ||
-            !SameName(fields[2], user)) {
-            continue;
-        }
-        if (!ErrorField(fields[3], &status)) {
-            DWORD rid = wcstoul(fields[3], NULL, 10);
-            DWORD groupRid = count > 4 ? wcstoul(fields[4], NULL, 10) : 513;
-            *buffer = NewUserInfo3(fields[2], rid, groupRid, count > 5 ? fields[5] : NULL);
-            status = *buffer != NULL ? NERR_Success : ERROR_NOT_ENOUGH_MEMORY;
-        }
-        break;
-    }
-    free(accounts);
-    if (*buffer != NULL) {
-        Log(L"NetUserGetInfo %ls %ls %lu = %lu buffer %lu", serverName, user, level, status,
-            Remember(*buffer));
-    } else {
-        Log(L"NetUserGetInfo %ls %ls %lu = %lu", serverName, user, level, status);
-    }
+    Log("NetUserGetInfo %ls %ls %lu = %lu%s", where, user, level, status, HandOut(*buffer).c_str());
     return status;
 }
 
 extern "C" NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer) {
     if (buffer == NULL) {
-        Log(L"NetApiBufferFree null");
+        Log("NetApiBufferFree null");
         return NERR_Success;
     }
-    for (DWORD i = 0; i < gBufferCount; ++i) {
+    for (DWORD i = 0; i < gHandedOut; ++i) {
         if (gBuffers[i] == buffer) {
             gBuffers[i] = NULL;
-            Log(L"NetApiBufferFree buffer %lu", i + 1);
             HeapFree(GetProcessHeap(), 0, buffer);
+            Log("NetApiBufferFree buffer %lu", i + 1);
             return NERR_Success;
         }
     }
-    Log(L"NetApiBufferFree unknown");
+    Log("NetApiBufferFree unknown");
     return ERROR_INVALID_PARAMETER;
 }
