@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -27,14 +28,15 @@
                     fprintf(stderr, __VA_ARGS__), fputc('\n', stderr), abort()))
 
 // A folder of this process for the machine's drive, in memory when the host
-// has a tmpfs: the rewrite flushes every file to the disk.
-inline const std::string& ScratchFolder() {
-    static std::string folder = [] {
-        std::string pattern = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                              "/acctmap-fuzz-XXXXXX";
-        FUZZ_CHECK(mkdtemp(&pattern[0]) != nullptr, "mkdtemp");
-        return pattern;
-    }();
+// has a tmpfs (the rewrite flushes every file to the disk); removed at exit.
+inline std::string ScratchFolder() {
+    static char folder[64] = "";
+    if (folder[0] == '\0') {
+        snprintf(folder, sizeof folder, "%s/acctmap-fuzz-XXXXXX",
+                 access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        FUZZ_CHECK(mkdtemp(folder) != nullptr, "mkdtemp");
+        atexit([] { std::filesystem::remove_all(folder); });
+    }
     return folder;
 }
 

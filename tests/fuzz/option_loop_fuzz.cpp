@@ -2,7 +2,6 @@
 // words). The machine has no accounts, so every run that gets past the
 // options ends at the account lookup: no file may be touched, every status
 // is 0 or 1, and every failure says why on standard error.
-#include <filesystem>
 #include <vector>
 
 #include "cli/acctmap.h"
