@@ -141,21 +141,19 @@ DWORD GetLastError(void);
 void SetLastError(DWORD code);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
                         LPWSTR wide, int wideCount);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
-                        LPSTR multiByte, int multiByteCount, LPCSTR defaultChar,
-                        BOOL* usedDefaultChar);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount, LPSTR multiByte,
+                        int multiByteCount, LPCSTR defaultChar, BOOL* usedDefaultChar);
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists);
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, va_list* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
 // advapi32
 BOOL GetUserNameA(LPSTR buffer, LPDWORD size);
 BOOL LookupAccountNameA(LPCSTR systemName, LPCSTR accountName, PSID sid, LPDWORD sidSize,
-                        LPSTR referencedDomain, LPDWORD referencedDomainSize,
-                        PSID_NAME_USE use);
+                        LPSTR referencedDomain, LPDWORD referencedDomainSize, PSID_NAME_USE use);
 PSID_IDENTIFIER_AUTHORITY GetSidIdentifierAuthority(PSID sid);
 PUCHAR GetSidSubAuthorityCount(PSID sid);
 PDWORD GetSidSubAuthority(PSID sid, DWORD index);
@@ -166,6 +164,5 @@ LONG RegCloseKey(HKEY key);
 
 // netapi32
 NET_API_STATUS NetGetDCName(LPCWSTR serverName, LPCWSTR domainName, LPBYTE* buffer);
-NET_API_STATUS NetUserGetInfo(LPCWSTR serverName, LPCWSTR userName, DWORD level,
-                              LPBYTE* buffer);
+NET_API_STATUS NetUserGetInfo(LPCWSTR serverName, LPCWSTR userName, DWORD level, LPBYTE* buffer);
 NET_API_STATUS NetApiBufferFree(LPVOID buffer);
