@@ -15,7 +15,7 @@ static char FoldPathChar(char c) {
     if (c == '/') {
         return '\\';
     }
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+    return static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
 }
 
 // Length of the mount directory without its trailing separators.

@@ -4,15 +4,13 @@
 
 #include <cstring>
 
+#include "platform/bounded_text.h"
+
 // Lines go over in pieces of this size, so no line is ever held whole.
 static const size_t kPieceSize = 1024;
 
 // Login names are at most 255 characters; one more tells a longer name apart.
 static const size_t kNameCompareLimit = 256;
-
-static int FoldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
 
 // True when the name (the `length` bytes before a line's first ':') is the
 // login name: ASCII letters in either case, every other byte exactly.

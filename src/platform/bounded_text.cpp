@@ -38,17 +38,3 @@ bool FormatText(char* destination, size_t size, const char* format, ...) {
     }
     return static_cast<size_t>(length) < size;
 }
-
-static int FoldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-int CompareNoCaseAscii(const char* a, const char* b) {
-    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
-    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
-    while (*x != '\0' && FoldAscii(*x) == FoldAscii(*y)) {
-        ++x;
-        ++y;
-    }
-    return FoldAscii(*x) - FoldAscii(*y);
-}

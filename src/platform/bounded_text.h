@@ -21,6 +21,8 @@ bool AppendText(char* destination, size_t size, const char* source);
 // printf-style formatting into `destination`.
 bool FormatText(char* destination, size_t size, const char* format, ...) ACCTMAP_PRINTF(3, 4);
 
-// ASCII letters folded, every other byte compared as it is; the Windows
-// rules for names, independent of any locale.
-int CompareNoCaseAscii(const char* a, const char* b);
+// A to Z folded to a to z, every other byte as it is: how Windows compares
+// names, independent of any locale or code page.
+inline unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
