@@ -61,7 +61,15 @@ static int ReportTooLong(const char* windowsPath) {
 // (kRegistryBufferSize bytes). 0 to go on, 1 after a message.
 static int ReadHomeMount(char* mount) {
     HKEY key;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ, &key);
+    LONG status = ERROR_FILE_NOT_FOUND;
+    if (RT_CYGWIN_REGISTRY_VIEW != 0) {
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | RT_CYGWIN_REGISTRY_VIEW,
+                               &key);
+    }
+    // A Cygwin of the program's own width keeps it in the program's view.
+    if (status == ERROR_FILE_NOT_FOUND) {
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ, &key);
+    }
     if (status != ERROR_SUCCESS) {
         ReportRegistryOpenError(status);
         return 1;

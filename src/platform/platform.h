@@ -17,8 +17,47 @@
 #endif
 #include <windows.h>
 #include <lm.h>
+// Services only the NT family has are bound at their first call
+// (win/nt_services.cpp): the Windows 95 family's loader refuses an exe that
+// imports them, even one that would never call them there. A service that
+// cannot be bound fails as the service itself fails, with
+// ERROR_PROC_NOT_FOUND.
+#ifndef ACCTMAP_BINDING_NT_SERVICES
+#define NetGetDCName BoundNetGetDCName
+#define NetUserGetInfo BoundNetUserGetInfo
+#define NetApiBufferFree BoundNetApiBufferFree
+#define LookupAccountNameA BoundLookupAccountNameA
+#define GetSidIdentifierAuthority BoundGetSidIdentifierAuthority
+#define GetSidSubAuthorityCount BoundGetSidSubAuthorityCount
+#define GetSidSubAuthority BoundGetSidSubAuthority
+#define ReplaceFileA BoundReplaceFileA
+#define MoveFileExA BoundMoveFileExA
+#endif
+NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer);
+NET_API_STATUS WINAPI BoundNetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level,
+                                          LPBYTE* buffer);
+NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer);
+BOOL WINAPI BoundLookupAccountNameA(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize,
+                                    LPSTR domain, LPDWORD domainSize, PSID_NAME_USE use);
+PSID_IDENTIFIER_AUTHORITY WINAPI BoundGetSidIdentifierAuthority(PSID sid);
+PUCHAR WINAPI BoundGetSidSubAuthorityCount(PSID sid);
+PDWORD WINAPI BoundGetSidSubAuthority(PSID sid, DWORD index);
+BOOL WINAPI BoundReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
+                              LPVOID exclude, LPVOID reserved);
+BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags);
 #else
 #include "platform/sim/sim_windows.h"
+#endif
+
+// The registry view to ask first for Cygwin's mount table. 32-bit Cygwin
+// keeps it in the 32-bit view, which a 64-bit program sees only when it asks
+// for it. The 32-bit exe is sent there by the system itself and passes no
+// view flag, which Windows 2000 would refuse. The host build stands for the
+// 64-bit exe.
+#if defined(_WIN32) && !defined(_WIN64)
+#define RT_CYGWIN_REGISTRY_VIEW 0
+#else
+#define RT_CYGWIN_REGISTRY_VIEW KEY_WOW64_32KEY
 #endif
 
 // Standard output and standard error as text-mode streams: every line feed

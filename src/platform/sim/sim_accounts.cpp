@@ -136,6 +136,22 @@ const SimRegistryKeyData* FindKey(const SimMachine& machine, const std::u16strin
     return nullptr;
 }
 
+// The machine is 64-bit Windows: the 32-bit view of SOFTWARE is its
+// Wow6432Node, but for the profile list, which both views share.
+std::u16string InView(const std::u16string& path, REGSAM access) {
+    const std::u16string software = u"SOFTWARE\\";
+    const std::u16string profiles = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    if ((access & KEY_WOW64_32KEY) == 0 || path.size() < software.size() ||
+        !SimSameName(path.substr(0, software.size()), software)) {
+        return path;
+    }
+    if (path.size() >= profiles.size() && SimSameName(path.substr(0, profiles.size()), profiles) &&
+        (path.size() == profiles.size() || path[profiles.size()] == u'\\')) {
+        return path;
+    }
+    return software + u"Wow6432Node\\" + path.substr(software.size());
+}
+
 }  // namespace
 
 void* SimAllocate(SimAllocationKind kind, size_t bytes) {
@@ -346,6 +362,7 @@ LONG RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY
     if (!sub.empty()) {
         path = path.empty() ? sub : path + u"\\" + sub;
     }
+    path = InView(path, access);
     for (const SimDeniedKey& denied : machine.deniedKeys) {
         if (SimSameName(denied.path, path)) {
             return (LONG)denied.code;
