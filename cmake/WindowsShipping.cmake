@@ -6,6 +6,18 @@ enable_language(RC)
 
 set(ACCTMAP_DESCRIPTION "acctmap: a passwd line for a Windows account on a Cygwin SSH server")
 set(ACCTMAP_VERSION4 "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+# The same description serves both exes; only the toolchain differs.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ACCTMAP_ARCH amd64)
+  set(ACCTMAP_PACKAGE_SUFFIX win64)
+  # Only NT-family Windows runs 64-bit programs.
+  set(ACCTMAP_FILEOS VOS_NT_WINDOWS32)
+else()
+  set(ACCTMAP_ARCH x86)
+  set(ACCTMAP_PACKAGE_SUFFIX win32)
+  # The 32-bit exe also serves the Windows 95 family (its legacy listing).
+  set(ACCTMAP_FILEOS VOS__WINDOWS32)
+endif()
 
 # Toolchains that ship default-manifest.o link it into every program as
 # manifest resource 1; a second one would not link. That default is asInvoker
@@ -34,7 +46,7 @@ set(CPACK_PACKAGE_VENDOR acctmap)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${ACCTMAP_DESCRIPTION}")
 # CPack reuses CPACK_PACKAGE_FILE_NAME for its source package, so the checks
 # take the names from these.
-set(ACCTMAP_PACKAGE_NAME "acctmap-${PROJECT_VERSION}-win64")
+set(ACCTMAP_PACKAGE_NAME "acctmap-${PROJECT_VERSION}-${ACCTMAP_PACKAGE_SUFFIX}")
 set(ACCTMAP_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${ACCTMAP_PACKAGE_NAME}.zip)
 set(CPACK_PACKAGE_FILE_NAME ${ACCTMAP_PACKAGE_NAME})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)

@@ -3,8 +3,15 @@
 # picks the run's prefix and quiets Wine), and ctest makes one fresh prefix
 # per run before it lists the tests. Include before the test targets exist.
 
-find_program(ACCTMAP_WINE NAMES wine64 wine PATHS /usr/lib/wine REQUIRED)
-find_program(ACCTMAP_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine REQUIRED)
+# Both builds test in a 64-bit prefix, as most of their users run them; each
+# starts its programs with the loader of its own width (Debian: wine64, and
+# wine from wine32:i386).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  find_program(ACCTMAP_WINE NAMES wine64 PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
+else()
+  find_program(ACCTMAP_WINE NAMES wine PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
+endif()
+find_program(ACCTMAP_WINESERVER NAMES wineserver PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
 
 set(ACCTMAP_WINEPREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(ACCTMAP_WINE_RUN ${CMAKE_BINARY_DIR}/wine/wine-run.sh)

@@ -1,4 +1,4 @@
-# Cross-compiling acctmap.exe with mingw-w64 (posix thread model).
+# Cross-compiling the 64-bit acctmap.exe with mingw-w64 (posix thread model).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

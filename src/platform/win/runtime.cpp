@@ -2,6 +2,7 @@
 // text-mode streams, and the Win32 file calls that make the passwd rewrite
 // safe (a replace in one step, a lock the system drops with the process).
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <io.h>
@@ -177,7 +178,8 @@ static bool LockMayComeFree(const char* lockPath, int* deniedWithoutFile) {
 
 RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle) {
     *handle = RT_NO_LOCK;
-    const ULONGLONG start = GetTickCount64();
+    // GetTickCount wraps after 49.7 days; the unsigned difference does not mind.
+    const DWORD start = GetTickCount();
     int deniedWithoutFile = 0;
     for (;;) {
         // No sharing: a second open fails while this handle lives, and the
@@ -195,7 +197,7 @@ RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* 
             SetLastError(error);
             return RT_LOCK_FAILED;
         }
-        if (GetTickCount64() - start >= timeoutMs) {
+        if (GetTickCount() - start >= timeoutMs) {
             SetLastError(error);
             return RT_LOCK_BUSY;
         }

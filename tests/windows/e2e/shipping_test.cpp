@@ -26,6 +26,8 @@ TEST(Shipping, VersionResourceAndManifest) {
     EXPECT_EQ(text("ProductVersion"), ACCTMAP_VERSION);
     EXPECT_EQ(text("FileVersion"), ACCTMAP_VERSION);
     EXPECT_NE(text("FileDescription").find("passwd"), std::string::npos);
+    EXPECT_NE(text("CompanyName"), "<none>");
+    EXPECT_NE(text("LegalCopyright"), "<none>");
     VS_FIXEDFILEINFO* fixed = NULL;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
@@ -33,6 +35,14 @@ TEST(Shipping, VersionResourceAndManifest) {
                   std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
                   std::to_string(HIWORD(fixed->dwFileVersionLS)),
               ACCTMAP_VERSION);
+#ifdef _WIN64
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+    const char* architecture = "processorArchitecture=\"amd64\"";
+#else
+    // The 32-bit exe serves the Windows 95 family too.
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    const char* architecture = "processorArchitecture=\"x86\"";
+#endif
 
     HMODULE exe = LoadLibraryExA(ACCTMAP_EXE_PATH, NULL,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -44,6 +54,7 @@ TEST(Shipping, VersionResourceAndManifest) {
     FreeLibrary(exe);
     EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
         << manifest;
+    EXPECT_NE(manifest.find(architecture), std::string::npos) << manifest;
 }
 
 }  // namespace
