@@ -29,7 +29,14 @@ struct Case {
     std::string machine = "";     // set-up steps (see Arrange) separated by "|"
     std::string files = "";       // "<path>=<FileState() after the run>" separated by "|"
     const char* calls = nullptr;  // the stand-in's log, if checked
+    int bits = 0;                 // 32 or 64: only for the exe of that width
 };
+
+#ifdef _WIN64
+const int kBits = 64;
+#else
+const int kBits = 32;
+#endif
 
 void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
@@ -39,6 +46,9 @@ class Runs : public WineTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
     const Case& c = GetParam();
+    if (c.bits != 0 && c.bits != kBits) {
+        GTEST_SKIP() << "for the " << c.bits << "-bit exe";
+    }
     for (const std::string& step : Split(c.machine, '|')) {
         ASSERT_NO_FATAL_FAILURE(Arrange(step));
     }
@@ -126,12 +136,21 @@ INSTANTIATE_TEST_SUITE_P(
              "NetApiBufferFree buffer 1\n"},
         Case{"UnknownUser", "-u nobody", "", "The username could not be found.\n", 1, "", "",
              "NetUserGetInfo . nobody 3 = 2221\n"},
+        // A service that cannot be bound fails as itself (127), no crash.
+        Case{"NoAccountServices", "-u {user}", "",
+             "Could not find domain controller for domain :. \n", 1, "nonetapi"},
         Case{"OtherLookupFailure", "-u jdoe", "",
              "Could not find domain controller for domain :. \n", 1,
              "accounts=user\t.\tjdoe\terror=53\n"},
 
         // Each way the registry reads end a run, on Wine's registry.
         Case{"NoMountKey", "-u {user}", "", "Open Registry Error.\n{sys:2}\n", 1, "nomount"},
+        // A mount table in the 64-bit view only (a 64-bit Cygwin): the
+        // 64-bit exe falls back to its own view; the 32-bit exe cannot see it.
+        Case{"MountIn64BitViewOnly", "-u {user}", "\n{user}{fields}/home/{user}:/bin/switch", "", 0,
+             "mount64=C:\\users", "", nullptr, 64},
+        Case{"MountIn64BitViewOnly32", "-u {user}", "", "Open Registry Error.\n{sys:2}\n", 1,
+             "mount64=C:\\users", "", nullptr, 32},
         Case{"NoMountValue", "-u {user}", "", "read key value error\n", 1, "mount"},
         Case{"NoProfilePath", "-u {user}", "", "read key value error\n", 1, "noprofile"},
         Case{"FallbackNotMade", "-u {user}", "",

@@ -137,7 +137,8 @@ void WineTest::SetUp() {
     SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
     SetEnvironmentVariableA("ACCTMAP_NETAPI_LOG", (dir_ + "\\netapi.log").c_str());
     Arrange("accounts=user\t.\t{user}\t{rid}\t513\tWine User\n");
-    undo_.push_back({"delete", kCygwinRoot, "/f"});
+    undo_.push_back({"delete", kCygwinRoot, "/f", "/reg:32"});
+    undo_.push_back({"delete", kCygwinRoot, "/f", "/reg:64"});
     Arrange("mount={dir}\\home");
 }
 
@@ -178,15 +179,20 @@ void WineTest::Arrange(const std::string& step) {
     const std::string profileKey = kProfileList + TheWineUser().sid;
     if (key == "accounts") {
         WriteBytes(dir_ + "\\accounts.txt", value);
+    } else if (key == "nonetapi") {
+        ASSERT_TRUE(DeleteFileA((dir_ + "\\bin\\netapi32.dll").c_str()));
     } else if (key == "win98") {
         undo_.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
         Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
     } else if (step == "mount") {
-        Reg({"delete", kMountKey, "/v", "native", "/f"});
-    } else if (key == "mount") {
-        Reg({"add", kMountKey, "/v", "native", "/d", value, "/f"});
+        Reg({"delete", kMountKey, "/v", "native", "/f", "/reg:32"});
+    } else if (key == "mount" || key == "mount64") {
+        // Always a named view: reg itself would write into its own.
+        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
+        Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
+             key == "mount" ? "/reg:32" : "/reg:64"});
     } else if (key == "nomount") {
-        Reg({"delete", kCygwinRoot, "/f"});
+        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
     } else if (key == "profile" || key == "noprofile") {
         if (!profileChanged_) {
             // Put back what wineboot wrote.

@@ -59,7 +59,9 @@ class WineTest : public ::testing::Test {
     std::string Expand(std::string text) const;
     // One step of a machine's set-up (tokens expanded):
     //   accounts=<the stand-in's account file>   win98
-    //   mount=<native> | mount (no value) | nomount
+    //   nonetapi (no netapi32.dll to be had: the override allows only ours)
+    //   mount=<native> (Cygwin's 32-bit view only) | mount64=<native> (the 64-bit
+    //   view only) | mount (no value) | nomount
     //   profile=<ProfileImagePath> | noprofile   (the Wine user's)
     //   file:<path>=<bytes>   dir:<path>   readonly:<path>
     void Arrange(const std::string& step);
