@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build libgtest-dev libtomlplusplus-dev
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine64
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  wine64 wine32:i386
   zip util-linux
 )
 if [ "${1:-}" = "--host-only" ]; then
@@ -22,5 +24,9 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit exe runs under Wine's 32-bit loader, an i386 package.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

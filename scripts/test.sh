@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test: the host build, the host
-# build under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# acctmap.exe under Wine. Ends with one summary line.
+# build under AddressSanitizer and UndefinedBehaviorSanitizer, and the 64-bit
+# and 32-bit acctmap.exe under Wine. Ends with one summary line.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -18,7 +18,7 @@ run() {
   fi
 }
 
-for preset in host host-asan windows; do
+for preset in host host-asan windows windows-x86; do
   run cmake --preset "$preset"
   run cmake --build --preset "$preset"
 done
