@@ -1,5 +1,6 @@
 // What the command line asks for: the five option values, each a
-// NUL-terminated ANSI text, empty when its option was not given.
+// NUL-terminated ANSI text, empty when its option was not given. Every stage
+// reads it.
 #pragma once
 
 struct UserRequest {

@@ -1,6 +1,7 @@
-// Bounded text operations over fixed-size buffers. Each one always leaves a
-// NUL-terminated text in the destination and reports whether the whole text
-// fit; the caller decides what a cut text means.
+// Bounded text over fixed-size buffers, and the byte rules of names and
+// passwd lines. Each copy always leaves a NUL-terminated text in the
+// destination and reports whether the whole text fit; the caller decides
+// what a cut text means.
 #pragma once
 
 #include <cstddef>
@@ -26,3 +27,11 @@ bool FormatText(char* destination, size_t size, const char* format, ...) ACCTMAP
 inline unsigned char FoldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
+
+// A byte that would end a passwd field (':') or line (a control byte).
+inline bool BreaksPasswdLine(unsigned char c) {
+    return c == ':' || c < 0x20;
+}
+
+// True when no byte of the text breaks a passwd line.
+bool FitsPasswdField(const char* text);

@@ -1,4 +1,4 @@
-#include "platform/bounded_text.h"
+#include "text.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -37,4 +37,13 @@ bool FormatText(char* destination, size_t size, const char* format, ...) {
         return false;
     }
     return static_cast<size_t>(length) < size;
+}
+
+bool FitsPasswdField(const char* text) {
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c) {
+        if (BreaksPasswdLine(*c)) {
+            return false;
+        }
+    }
+    return true;
 }

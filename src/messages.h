@@ -1,0 +1,49 @@
+// Every text acctmap shows its user, in one place. Messages go to standard
+// error through PrintError, which shows the control bytes of what they echo
+// (diag/report.h); the usage text and the entries go where their callers say.
+#pragma once
+
+// The front end.
+#define MSG_USAGE                                                                       \
+    "Usage: acctmap -s <ssh username> -u <windows username> -d <domain name> -p <home " \
+    "path> -f <passwd file>\n"
+#define MSG_SHORT_HINT "Try `%s -h' for more information.\n"
+#define MSG_LONG_HINT "Try `%s --help' for more information.\n"
+#define MSG_NO_USER "Specify which user to add with -u option\n"
+#define MSG_VALUE_TOO_LONG "The value of -%c is longer than %u characters.\n"
+
+// The account lookup.
+#define MSG_DOMAIN_INVALID "Domainname: %s is invalid\n"
+#define MSG_NO_CONTROLLER "Could not find the domain controller for the domain.\n"
+#define MSG_ACCESS_DENIED "The user does not have access to the requested information.\n"
+#define MSG_USER_NOT_FOUND "The username could not be found.\n"
+#define MSG_LOOKUP_FAILED "Could not find domain controller for domain :%s. \n"
+// Completes a system error report of the SID lookup.
+#define MSG_SID_LOOKUP_USER " (%s)\n"
+
+// System error reports: the program, the reporting line, the code and the
+// system's own text, which brings its own line end.
+#define MSG_SYSTEM_ERROR "acctmap (%d): [%lu] %s"
+#define MSG_SYSTEM_ERROR_CODE "acctmap (%d): error %lu"
+
+// The home directory.
+#define MSG_OPEN_REGISTRY "Open Registry Error.\n"
+#define MSG_SYSTEM_TEXT "%s\n"
+#define MSG_READ_VALUE "read key value error\n"
+#define MSG_CANNOT_CREATE_HOME "Can't create home directory %s for user %s\n"
+#define MSG_HOME_TOO_LONG "Home directory path is too long: %s\n"
+#define MSG_HOME_INVALID "Invalid character in home directory: %s\n"
+
+// The passwd file.
+#define MSG_LOGIN_TOO_LONG "Login name is longer than %u characters: %s\n"
+#define MSG_LOGIN_INVALID "Invalid character in login name: %s\n"
+#define MSG_PASSWD_BUSY "Passwd file %s is busy; the entry was not written to it.\n"
+#define MSG_PASSWD_READ_ONLY "Passwd file %s is read-only; the entry was not written to it.\n"
+#define MSG_PASSWD_NOT_REWRITTEN \
+    "Passwd file %s could not be rewritten (error %lu); the entry was not written to it.\n"
+
+// The passwd entry layouts: the NT-mode entry (a line feed first, none at
+// the end) and the two lines of the legacy listing.
+#define LAYOUT_ENTRY "\n%s:unused_by_nt/2000/xp:%lu:%lu:%s%s%s%s%s%s%s%s:%s:/bin/switch"
+#define LAYOUT_ADMIN "admin:use_crypt:%lu:%lu:Administrator:%sadmin:/bin/bash\n"
+#define LAYOUT_USER "%s:use_crypt:%lu:%lu:%s:%s%s:/bin/bash\n"
