@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "diag/report.h"
-#include "platform/bounded_text.h"
+#include "messages.h"
 
 // Group ids of domain accounts are moved up by this much so that they do not
 // collide with the local machine's groups.
@@ -73,14 +73,13 @@ static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest
         case NERR_Success:
             break;
         case ERROR_ACCESS_DENIED:
-            fputs("The user does not have access to the requested information.\n", RtStderr());
+            PrintError(MSG_ACCESS_DENIED);
             return 1;
         case NERR_UserNotFound:
-            fputs("The username could not be found.\n", RtStderr());
+            PrintError(MSG_USER_NOT_FOUND);
             return 1;
         default:
-            fprintf(RtStderr(), "Could not find domain controller for domain :%s. \n",
-                    request->domainName);
+            PrintError(MSG_LOOKUP_FAILED, request->domainName);
             return 1;
     }
     USER_INFO_3* record = reinterpret_cast<USER_INFO_3*>(buffer);
@@ -104,24 +103,24 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     DWORD groupOffset = 0;
 
     WCHAR userWide[512];
-    NarrowToWide(request->windowsUserName, userWide, 512);
+    NarrowToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
 
     // The account database to ask: the local machine's without a domain,
     // else the domain controller's.
     LPCWSTR server = NULL;
     LPBYTE controller = NULL;
+    WCHAR domainWide[256];
     // "\\" and the domain, for a domain whose controller was not named.
-    WCHAR domainServer[2 + 256];
+    WCHAR domainServer[2 + ARRAYSIZE(domainWide)];
     if (request->domainName[0] != '\0') {
-        WCHAR domainWide[256];
-        NarrowToWide(request->domainName, domainWide, 256);
+        NarrowToWide(request->domainName, domainWide, ARRAYSIZE(domainWide));
         NET_API_STATUS status = NetGetDCName(NULL, domainWide, &controller);
         if (status == ERROR_INVALID_NAME) {
-            fprintf(RtStderr(), "Domainname: %s is invalid\n", request->domainName);
+            PrintError(MSG_DOMAIN_INVALID, request->domainName);
             return 1;
         }
         if (status == NERR_DCNotFound) {
-            fputs("Could not find the domain controller for the domain.\n", RtStderr());
+            PrintError(MSG_NO_CONTROLLER);
             return 1;
         }
         if (status == NERR_Success) {
@@ -163,7 +162,7 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
         // to the shared one.
         DWORD code = GetLastError();
         ReportSystemError(code, kSidLookupReportLine);
-        fprintf(RtStderr(), " (%s)\n", account->userName);
+        PrintError(MSG_SID_LOOKUP_USER, account->userName);
         account->referencedDomain[0] = '\0';
     }
     return 0;

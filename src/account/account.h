@@ -2,8 +2,8 @@
 // record and security identifier.
 #pragma once
 
-#include "cli/user_request.h"
 #include "platform/platform.h"
+#include "request.h"
 
 struct AccountInfo {
     char accountName[1024];  // domain\user as typed, or the user alone
@@ -23,6 +23,11 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account);
 // UTF-16 to the ANSI code page; NULL gives the empty text. A text that does
 // not fit is cut at the last whole character that fits.
 void WideToNarrow(LPCWSTR wide, char* destination, int size);
+
+// The text of a valid SID: "S-1-", the authority byte (at most 3 digits) and
+// up to 15 sub-authorities of at most 11 characters ("-4294967295"): 172
+// and the terminator.
+enum { kSidTextSize = 173 };
 
 // "S-1-..." for a valid SID, in one static buffer that the next call
 // overwrites.

@@ -1,9 +1,7 @@
 #include "account/account.h"
-#include "platform/bounded_text.h"
+#include "text.h"
 
-// "S-1-" and the authority byte take at most 7 characters, each of the 15
-// sub-authorities at most 11 ("-4294967295"): 172 and the terminator.
-static char g_sidText[173];
+static char g_sidText[kSidTextSize];
 
 const char* SidToText(PSID sid) {
     CopyText(g_sidText, sizeof g_sidText, "S-1-");

@@ -4,16 +4,16 @@
 
 #include "account/account.h"
 #include "cli/legacy.h"
+#include "diag/report.h"
 #include "home/home.h"
+#include "messages.h"
 #include "passwd/passwd.h"
-#include "platform/bounded_text.h"
-#include "platform/platform.h"
+
+// ReadOptions' result when the words leave the run to go on.
+static const int kGoOn = -1;
 
 void PrintUsage(FILE* stream) {
-    fputs(
-        "Usage: acctmap -s <ssh username> -u <windows username> -d <domain name> -p <home path> "
-        "-f <passwd file>\n",
-        stream);
+    fputs(MSG_USAGE, stream);
 }
 
 int RunNtWorker(const UserRequest* request) {
@@ -22,14 +22,20 @@ int RunNtWorker(const UserRequest* request) {
     if (ResolveAccount(request, &account) != 0) {
         return 1;
     }
+    // A login name that cannot be written is refused before the home stage
+    // can create a directory for it.
+    int status = CheckLoginName(LoginName(request, &account));
     HomeLocation home;
     memset(&home, 0, sizeof home);
-    if (ResolveHomeDirectory(request, &account, &home) != 0) {
-        // The record is the account services'; give it back on this path too.
-        NetApiBufferFree(account.accountRecord);
-        return 1;
+    if (status == 0) {
+        status = ResolveHomeDirectory(request, &account, &home);
     }
-    return RewritePasswdFile(request, &account, &home);
+    if (status == 0) {
+        status = RewritePasswdFile(request, &account, &home);
+    }
+    // The record is the account services': it goes back once, on every path.
+    NetApiBufferFree(account.accountRecord);
+    return status;
 }
 
 // Where an option letter's value goes; NULL for a letter that takes none.
@@ -55,20 +61,15 @@ static char* OptionField(UserRequest* request, char letter, size_t* size) {
     }
 }
 
-int AcctmapMain(int argc, char** argv) {
-    UserRequest request;
-    memset(&request, 0, sizeof request);
-
-    const bool ntMode = GetVersion() < 0x80000000u;
+// Reads the option words into `request`: kGoOn, or the exit status of a run
+// that the words end (an error, or -h).
+static int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request) {
     const char* programName = (argc > 0 && argv[0] != NULL) ? argv[0] : "acctmap";
-
     if (ntMode && argc < 2) {
         PrintUsage(RtStderr());
         return 1;
     }
-
-    int position = 1;
-    while (position < argc) {
+    for (int position = 1; position < argc; position += 2) {
         const char* word = argv[position];
         if (word[0] != '-') {
             PrintUsage(RtStderr());
@@ -79,33 +80,40 @@ int AcctmapMain(int argc, char** argv) {
             PrintUsage(RtStdout());
             return 0;
         }
-        const char letter = word[1];
         size_t size = 0;
-        char* field = OptionField(&request, letter, &size);
+        char* field = OptionField(request, word[1], &size);
         if (field == NULL) {
-            fprintf(RtStderr(), "Try `%s -h' for more information.\n", programName);
+            PrintError(MSG_SHORT_HINT, programName);
             return 1;
         }
         if (position + 1 >= argc) {
-            fprintf(RtStderr(), "Try `%s --help' for more information.\n", programName);
+            PrintError(MSG_LONG_HINT, programName);
             return 1;
         }
         // Refused rather than cut: a cut name or path would quietly name
         // another account or file.
         if (!CopyText(field, size, argv[position + 1])) {
-            fprintf(RtStderr(), "The value of -%c is longer than %d characters.\n", letter,
-                    static_cast<int>(size) - 1);
+            PrintError(MSG_VALUE_TOO_LONG, word[1], static_cast<unsigned>(size - 1));
             return 1;
         }
-        position += 2;
     }
+    return kGoOn;
+}
 
+int AcctmapMain(int argc, char** argv) {
+    UserRequest request;
+    memset(&request, 0, sizeof request);
+    const bool ntMode = GetVersion() < 0x80000000u;
+    int status = ReadOptions(argc, argv, ntMode, &request);
+    if (status != kGoOn) {
+        return status;
+    }
     if (!ntMode) {
         ListLegacyEntries(request.homePath);
         return 0;
     }
     if (request.windowsUserName[0] == '\0') {
-        fputs("Specify which user to add with -u option\n", RtStderr());
+        PrintError(MSG_NO_USER);
         return 1;
     }
     return RunNtWorker(&request);

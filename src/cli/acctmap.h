@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cli/user_request.h"
+#include "request.h"
 
 // The program's entry; returns the exit status (0 or 1).
 int AcctmapMain(int argc, char** argv);

@@ -7,11 +7,16 @@
 
 #include "passwd/passwd.h"
 
+// Computed user ids lie in 501..999, clear of the administrator's 500.
+static const uint32_t kLegacyUidBase = 501;
+static const uint32_t kLegacyUidSpan = 499;
+
 DWORD LegacyUid(const char* name) {
     uint32_t sum = 0;
     uint32_t k = 0;
     for (const char* c = name; *c != '\0'; ++c, ++k) {
-        // Bytes above 0x7F enter as negative values, widened with their sign.
+        // Bytes above 0x7F enter as negative values, widened with their sign;
+        // only a to z fold, whatever the code page.
         int32_t value = static_cast<signed char>(*c);
         if (value >= 'a' && value <= 'z') {
             value -= 'a' - 'A';
@@ -19,7 +24,7 @@ DWORD LegacyUid(const char* name) {
         uint32_t shift = (6u * k) % 25u;
         sum += static_cast<uint32_t>(value) << shift;
     }
-    return static_cast<DWORD>(sum % 499u + 501u);
+    return static_cast<DWORD>(sum % kLegacyUidSpan + kLegacyUidBase);
 }
 
 void ListLegacyEntries(const char* homePath) {

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/report.h"
 #include "home/home_paths.h"
-#include "platform/bounded_text.h"
+#include "messages.h"
 
 // Where Cygwin keeps the Windows directory it shows as /home (the last
 // component is the key name "/home", slash included).
@@ -38,14 +39,15 @@ static bool ReadRegistryText(HKEY key, const char* valueName, char* buffer) {
 // The registry functions return their error instead of setting the last
 // error, so the code they returned is the one to explain.
 static void ReportRegistryOpenError(LONG status) {
-    fputs("Open Registry Error.\n", RtStderr());
+    PrintError(MSG_OPEN_REGISTRY);
     char* text = NULL;
     DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         NULL, static_cast<DWORD>(status), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
         reinterpret_cast<LPSTR>(&text), 0, NULL);
+    // The system's own words, as it gives them.
     if (length != 0 && text != NULL) {
-        fprintf(RtStderr(), "%s\n", text);
+        fprintf(RtStderr(), MSG_SYSTEM_TEXT, text);
     }
     if (text != NULL) {
         LocalFree(text);
@@ -53,7 +55,7 @@ static void ReportRegistryOpenError(LONG status) {
 }
 
 static int ReportTooLong(const char* windowsPath) {
-    fprintf(RtStderr(), "Home directory path is too long: %s\n", windowsPath);
+    PrintError(MSG_HOME_TOO_LONG, windowsPath);
     return 1;
 }
 
@@ -79,7 +81,7 @@ static int ReadHomeMount(char* mount) {
     // An empty mount directory would put the fallback directory at the root
     // of whatever drive is current: not a usable mount table.
     if (!read || mount[0] == '\0') {
-        fputs("read key value error\n", RtStderr());
+        PrintError(MSG_READ_VALUE);
         return 1;
     }
     return 0;
@@ -93,7 +95,7 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     if (!account->sidFound) {
         return 0;
     }
-    char keyName[sizeof kProfileListKey + 173];
+    char keyName[sizeof kProfileListKey + kSidTextSize];
     CopyText(keyName, sizeof keyName, kProfileListKey);
     AppendText(keyName, sizeof keyName, SidToText(const_cast<BYTE*>(account->sid)));
     HKEY key;
@@ -104,7 +106,7 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     bool read = ReadRegistryText(key, "ProfileImagePath", profile);
     RegCloseKey(key);
     if (!read) {
-        fputs("read key value error\n", RtStderr());
+        PrintError(MSG_READ_VALUE);
         return 1;
     }
     const DWORD size = sizeof(HomeLocation::windowsPath);
@@ -122,6 +124,20 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     return 0;
 }
 
+// Puts the shared fallback directory into `home`; `*create` tells whether it
+// is still to be made. 0 to go on, 1 after a message.
+static int TakeFallbackDirectory(const char* mount, HomeLocation* home, bool* create) {
+    // Built in a larger buffer so that the message can name it whole.
+    char fallback[kRegistryBufferSize + sizeof "\\" FALLBACK_DIRECTORY_NAME];
+    JoinFallbackDirectory(mount, fallback, sizeof fallback);
+    if (!CopyText(home->windowsPath, sizeof home->windowsPath, fallback)) {
+        home->windowsPath[0] = '\0';
+        return ReportTooLong(fallback);
+    }
+    *create = !RtPathExists(home->windowsPath);
+    return 0;
+}
+
 int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
                          HomeLocation* home) {
     char mount[kRegistryBufferSize];
@@ -129,50 +145,43 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
     if (ReadHomeMount(mount) != 0) {
         return 1;
     }
-
     home->windowsPath[0] = '\0';
     home->posixPath[0] = '\0';
 
     // A home path from the command line is the administrator's word: no
     // test, no creation, no /home rewrite.
+    char chosen[sizeof home->windowsPath];
+    bool create = false;
     if (request->homePath[0] != '\0') {
         CopyText(home->windowsPath, sizeof home->windowsPath, request->homePath);
-        if (!ToPosixPath(home->windowsPath, home->posixPath, sizeof home->posixPath)) {
+        CopyText(chosen, sizeof chosen, home->windowsPath);
+    } else {
+        if (ReadProfileDirectory(account, home->windowsPath) != 0) {
+            return 1;
+        }
+        // Only the shared fallback directory is ever created; a missing
+        // profile directory is left to Windows.
+        if ((home->windowsPath[0] == '\0' || !RtPathExists(home->windowsPath)) &&
+            TakeFallbackDirectory(mount, home, &create) != 0) {
+            return 1;
+        }
+        if (!RewriteUnderHome(home->windowsPath, mount, chosen, sizeof chosen)) {
             return ReportTooLong(home->windowsPath);
         }
-        return 0;
     }
 
-    if (ReadProfileDirectory(account, home->windowsPath) != 0) {
-        return 1;
-    }
-
-    // Only the shared fallback directory is ever created; a missing profile
-    // directory is left to Windows.
-    bool create = false;
-    if (home->windowsPath[0] == '\0' || !RtPathExists(home->windowsPath)) {
-        // Built in a larger buffer so that the message can name it whole.
-        char fallback[kRegistryBufferSize + sizeof "\\" FALLBACK_DIRECTORY_NAME];
-        JoinFallbackDirectory(mount, fallback, sizeof fallback);
-        if (!CopyText(home->windowsPath, sizeof home->windowsPath, fallback)) {
-            home->windowsPath[0] = '\0';
-            return ReportTooLong(fallback);
-        }
-        create = !RtPathExists(home->windowsPath);
-    }
-
-    // Both forms are settled before anything is created, so that a path
-    // that cannot be written in full leaves no directory behind.
-    char rewritten[sizeof home->windowsPath];
-    if (!RewriteUnderHome(home->windowsPath, mount, rewritten, sizeof rewritten) ||
-        !ToPosixPath(rewritten, home->posixPath, sizeof home->posixPath)) {
+    // Both forms are settled, and fit the entry, before anything is created:
+    // a refused path leaves no directory behind.
+    if (!ToPosixPath(chosen, home->posixPath, sizeof home->posixPath)) {
         home->posixPath[0] = '\0';
         return ReportTooLong(home->windowsPath);
     }
-
+    if (!FitsPasswdField(home->posixPath)) {
+        PrintError(MSG_HOME_INVALID, home->posixPath);
+        return 1;
+    }
     if (create && !CreateDirectoryA(home->windowsPath, NULL)) {
-        fprintf(RtStderr(), "Can't create home directory %s for user %s\n", home->windowsPath,
-                account->userName);
+        PrintError(MSG_CANNOT_CREATE_HOME, home->windowsPath, account->userName);
         return 1;
     }
     return 0;

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "account/account.h"
-#include "cli/user_request.h"
+#include "request.h"
 
 struct HomeLocation {
     char windowsPath[260];

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "home/home.h"
-#include "platform/bounded_text.h"
+#include "text.h"
 
 static bool IsSeparator(char c) {
     return c == '\\' || c == '/';
