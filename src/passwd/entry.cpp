@@ -2,48 +2,56 @@
 // lines of the legacy listing.
 #include <cstring>
 
+#include "messages.h"
 #include "passwd/passwd.h"
 #include "platform/platform.h"
+#include "text.h"
 
-// A ':' or a control byte in a comment text would split the entry into more
-// fields or lines; there it is written as a blank instead.
+// The fixed ids of the legacy listing.
+static const unsigned long kAdministratorUid = 500;
+static const unsigned long kLegacyGid = 544;
+
+// A ':' or a control byte in a comment text would split the entry into
+// more fields or lines; there it is written as a blank instead.
 static void CopyBlanked(char* destination, size_t size, const char* source) {
     size_t length = strnlen(source, size - 1);
     for (size_t i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(source[i]);
-        destination[i] = (c == ':' || c < 0x20) ? ' ' : source[i];
+        destination[i] = BreaksPasswdLine(static_cast<unsigned char>(source[i])) ? ' ' : source[i];
     }
     destination[length] = '\0';
 }
 
-void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
-                      const HomeLocation* home) {
+size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
+                         const AccountInfo* account, const HomeLocation* home) {
     char fullName[sizeof account->fullName];
     char domain[sizeof account->referencedDomain];
     char userName[sizeof account->userName];
     CopyBlanked(fullName, sizeof fullName, account->fullName);
     CopyBlanked(domain, sizeof domain, account->sidFound ? account->referencedDomain : "");
     CopyBlanked(userName, sizeof userName, account->userName);
-
     // The identifier text lives in a buffer that the next call overwrites:
-    // take it right before the line is written.
-    const char* sidText = "";
-    if (account->sidFound) {
-        sidText = SidToText(const_cast<BYTE*>(account->sid));
-    }
-    fprintf(stream, "\n%s:unused_by_nt/2000/xp:%lu:%lu:%s%s%s%s%s%s%s%s:%s:/bin/switch", loginName,
-            static_cast<unsigned long>(account->userId),
-            static_cast<unsigned long>(account->groupId), fullName, fullName[0] ? "," : "", "U-",
-            domain, domain[0] ? "\\" : "", userName, account->sidFound ? "," : "", sidText,
-            home->posixPath);
+    // taken right before the line is made.
+    const char* sidText = account->sidFound ? SidToText(const_cast<BYTE*>(account->sid)) : "";
+    bool fits = FormatText(buffer, size, LAYOUT_ENTRY, loginName,
+                           static_cast<unsigned long>(account->userId),
+                           static_cast<unsigned long>(account->groupId), fullName,
+                           fullName[0] ? "," : "", "U-", domain, domain[0] ? "\\" : "", userName,
+                           account->sidFound ? "," : "", sidText, home->posixPath);
+    return fits ? strlen(buffer) : 0;
+}
+
+void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
+                      const HomeLocation* home) {
+    char entry[kPasswdEntrySize];
+    size_t length = FormatPasswdEntry(entry, sizeof entry, loginName, account, home);
+    fwrite(entry, 1, length, stream);
 }
 
 void WriteAdminEntry(const char* homePrefix) {
-    fprintf(RtStdout(), "admin:use_crypt:%lu:%lu:Administrator:%sadmin:/bin/bash\n", 500ul, 544ul,
-            homePrefix);
+    fprintf(RtStdout(), LAYOUT_ADMIN, kAdministratorUid, kLegacyGid, homePrefix);
 }
 
 void WriteUserEntry(const char* userName, DWORD userId, const char* homePrefix) {
-    fprintf(RtStdout(), "%s:use_crypt:%lu:%lu:%s:%s%s:/bin/bash\n", userName,
-            static_cast<unsigned long>(userId), 544ul, userName, homePrefix, userName);
+    fprintf(RtStdout(), LAYOUT_USER, userName, static_cast<unsigned long>(userId), kLegacyGid,
+            userName, homePrefix, userName);
 }

@@ -1,20 +1,21 @@
-// The line filter of the passwd rewrite: every line but those of one login
-// name, each carried over whole, however long it is.
+// The line filter of the passwd rewrite, in one pass over the old file: each
+// line is found with memchr in a block and judged by its name; the kept ones
+// are gathered and written a block at a time. A line longer than a block
+// streams through whole.
 #include "passwd/filter.h"
 
 #include <cstring>
 
-#include "platform/bounded_text.h"
+#include "text.h"
 
-// Lines go over in pieces of this size, so no line is ever held whole.
-static const size_t kPieceSize = 1024;
+namespace {
 
 // Login names are at most 255 characters; one more tells a longer name apart.
-static const size_t kNameCompareLimit = 256;
+const size_t kNameCompareLimit = 256;
 
 // True when the name (the `length` bytes before a line's first ':') is the
 // login name: ASCII letters in either case, every other byte exactly.
-static bool NameMatches(const char* name, size_t length, const char* loginName) {
+bool NameMatches(const char* name, size_t length, const char* loginName) {
     const unsigned char* login = reinterpret_cast<const unsigned char*>(loginName);
     for (size_t i = 0; i < kNameCompareLimit; ++i) {
         bool nameEnded = i >= length;
@@ -29,126 +30,157 @@ static bool NameMatches(const char* name, size_t length, const char* loginName) 
     return true;
 }
 
-// Bytes of a stream taken a block at a time: a read call per byte would
-// cost more than all the rest of the rewrite.
-struct ByteReader {
-    FILE* stream;
-    size_t position;
-    size_t length;
-    unsigned char bytes[16384];
+// The new file's bytes, gathered before they are written.
+struct Output {
+    RtFile* file;
+    char* bytes;
+    size_t size;
+    size_t used;
+    bool afterCarriageReturn;  // the last byte put was a CR
+    DWORD error;
 };
 
-static void StartReader(ByteReader* reader, FILE* stream) {
-    reader->stream = stream;
-    reader->position = 0;
-    reader->length = 0;
-}
-
-// False at the end of the stream (or on a read error, which ferror tells).
-static bool HaveBytes(ByteReader* reader) {
-    if (reader->position < reader->length) {
-        return true;
+void Flush(Output* out) {
+    if (out->error == 0 && out->used > 0) {
+        out->error = RtWriteFile(out->file, out->bytes, out->used);
     }
-    reader->position = 0;
-    reader->length = fread(reader->bytes, 1, sizeof reader->bytes, reader->stream);
-    return reader->length > 0;
+    out->used = 0;
 }
 
-// Reads up to `size` bytes of the current line, stopping after its line feed.
-// A CR LF pair comes in as one line feed; every other byte, Ctrl-Z and NUL
-// included, is data (a text-mode read would stop at the Ctrl-Z and drop every
-// later line). `*lineEnded` tells whether the line ends with this piece.
-static size_t ReadPiece(ByteReader* reader, char* piece, size_t size, bool* lineEnded) {
-    size_t length = 0;
-    *lineEnded = false;
-    while (length < size) {
-        if (!HaveBytes(reader)) {
-            *lineEnded = true;
-            break;
+void Put(Output* out, const char* data, size_t length) {
+    while (length > 0) {
+        if (out->used == out->size) {
+            Flush(out);
         }
-        // Everything up to the next CR or LF goes over as it is.
-        const unsigned char* run = reader->bytes + reader->position;
-        size_t count = reader->length - reader->position;
-        if (count > size - length) {
-            count = size - length;
+        size_t room = out->size - out->used;
+        size_t count = length < room ? length : room;
+        memcpy(out->bytes + out->used, data, count);
+        out->used += count;
+        data += count;
+        length -= count;
+    }
+}
+
+// A piece of a kept line, up to and including its line feed if it has one:
+// a line feed that no CR precedes goes out as CR LF.
+void PutLine(Output* out, const char* piece, size_t length) {
+    if (length == 0) {
+        return;
+    }
+    const bool lineFeed = piece[length - 1] == '\n';
+    const bool afterCarriageReturn =
+        length > 1 ? piece[length - 2] == '\r' : out->afterCarriageReturn;
+    if (lineFeed && !afterCarriageReturn) {
+        Put(out, piece, length - 1);
+        Put(out, "\r\n", 2);
+    } else {
+        Put(out, piece, length);
+    }
+    out->afterCarriageReturn = piece[length - 1] == '\r';
+}
+
+// Formatted text: every line feed goes out as CR LF, as the Windows runtime
+// writes text.
+void PutText(Output* out, const char* text) {
+    for (const char* lineFeed; (lineFeed = strchr(text, '\n')) != NULL; text = lineFeed + 1) {
+        Put(out, text, static_cast<size_t>(lineFeed - text));
+        Put(out, "\r\n", 2);
+    }
+    Put(out, text, strlen(text));
+}
+
+// Where the filter stands in the old file.
+enum Mode {
+    kLineStart,  // at the first byte of a line
+    kKeeping,    // inside a line that stays
+    kDropping,   // inside a line that goes
+    kScanning,   // inside a line longer than a block with no ':' yet
+};
+
+}  // namespace
+
+DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, const char* tail,
+                        const FilterBuffers* buffers) {
+    if (buffers->inSize < kFilterBlockMinimum || buffers->outSize == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Output out = {target, buffers->out, buffers->outSize, 0, false, 0};
+    char* const in = buffers->in;
+    const size_t size = buffers->inSize;
+    size_t have = 0;       // bytes in `in`
+    uint64_t offset = 0;   // where in[0] lies in the old file
+    uint64_t scanned = 0;  // where the line being scanned begins
+    bool ended = false;
+    Mode mode = kLineStart;
+    while (out.error == 0) {
+        if (!ended && have < size) {
+            size_t got = 0;
+            DWORD error = RtReadFile(source, in + have, size - have, &got);
+            if (error != 0) {
+                return error;
+            }
+            ended = got == 0;
+            have += got;
         }
-        const void* lineFeed = memchr(run, '\n', count);
-        if (lineFeed != NULL) {
-            count = static_cast<size_t>(static_cast<const unsigned char*>(lineFeed) - run);
+        size_t position = 0;
+        bool reread = false;
+        while (position < have && !reread) {
+            const char* at = in + position;
+            const char* lineFeed = static_cast<const char*>(memchr(at, '\n', have - position));
+            const size_t length = lineFeed != NULL ? lineFeed + 1 - at : have - position;
+            if (mode == kLineStart) {
+                // A line begun but not ended is read on, unless it fills the
+                // whole block: it is then judged by what the block holds.
+                if (lineFeed == NULL && !ended && (position > 0 || have < size)) {
+                    break;
+                }
+                const char* colon = static_cast<const char*>(memchr(at, ':', length));
+                if (colon != NULL || lineFeed != NULL || ended) {
+                    const bool keep = colon != NULL && !NameMatches(at, colon - at, loginName);
+                    if (keep) {
+                        PutLine(&out, at, length);
+                    }
+                    mode = lineFeed != NULL ? kLineStart : keep ? kKeeping : kDropping;
+                } else {
+                    mode = kScanning;
+                    scanned = offset + position;
+                }
+            } else if (mode == kScanning) {
+                // A ':' after a whole block gives a name longer than any login
+                // name: the line stays, and is read again from its start.
+                if (memchr(at, ':', length) != NULL) {
+                    DWORD error = RtSeekFile(source, scanned);
+                    if (error != 0) {
+                        return error;
+                    }
+                    offset = scanned;
+                    have = 0;
+                    ended = false;
+                    mode = kKeeping;
+                    reread = true;
+                    continue;
+                }
+                mode = lineFeed != NULL ? kLineStart : kScanning;
+            } else {
+                if (mode == kKeeping) {
+                    PutLine(&out, at, length);
+                }
+                mode = lineFeed != NULL ? kLineStart : mode;
+            }
+            position += length;
         }
-        const void* carriageReturn = memchr(run, '\r', count);
-        if (carriageReturn != NULL) {
-            count = static_cast<size_t>(static_cast<const unsigned char*>(carriageReturn) - run);
-        }
-        memcpy(piece + length, run, count);
-        length += count;
-        reader->position += count;
-        if (length == size || reader->position == reader->length) {
+        if (reread) {
             continue;
         }
-        char c = static_cast<char>(reader->bytes[reader->position++]);
-        if (c == '\r' && HaveBytes(reader) && reader->bytes[reader->position] == '\n') {
-            ++reader->position;
-            c = '\n';
-        }
-        piece[length++] = c;
-        if (c == '\n') {
-            *lineEnded = true;
+        memmove(in, in + position, have - position);
+        offset += position;
+        have -= position;
+        if (ended && have == 0) {
             break;
         }
     }
-    return length;
-}
-
-// Reads the rest of the current line, carrying it over to `target` unless
-// that is NULL.
-static bool PassRestOfLine(ByteReader* source, FILE* target, char* piece, bool lineEnded) {
-    while (!lineEnded) {
-        size_t length = ReadPiece(source, piece, kPieceSize, &lineEnded);
-        if (target != NULL && fwrite(piece, 1, length, target) != length) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Reads the next line of `lookahead` and tells whether it stays. False at
-// the end of the file.
-static bool DecideNextLine(ByteReader* lookahead, const char* loginName, char* piece, bool* keep) {
-    bool lineEnded = false;
-    size_t length = ReadPiece(lookahead, piece, kPieceSize, &lineEnded);
-    if (length == 0) {
-        return false;
-    }
-    const char* colon = static_cast<const char*>(memchr(piece, ':', length));
-    if (colon != NULL) {
-        *keep = !NameMatches(piece, static_cast<size_t>(colon - piece), loginName);
-    } else {
-        // Whatever name the line has is longer than any login name, so it
-        // stays exactly when a ':' comes later.
-        *keep = false;
-        while (!lineEnded && !*keep) {
-            length = ReadPiece(lookahead, piece, kPieceSize, &lineEnded);
-            *keep = memchr(piece, ':', length) != NULL;
-        }
-    }
-    PassRestOfLine(lookahead, NULL, piece, lineEnded);
-    return true;
-}
-
-bool FilterPasswdLines(FILE* source, FILE* lookahead, FILE* target, const char* loginName) {
-    // Static: two blocks are more than a small stack should carry, and the
-    // program runs one filter at a time.
-    static ByteReader sourceReader;
-    static ByteReader lookaheadReader;
-    StartReader(&sourceReader, source);
-    StartReader(&lookaheadReader, lookahead);
-    char piece[kPieceSize];
-    bool keep = false;
-    while (DecideNextLine(&lookaheadReader, loginName, piece, &keep)) {
-        if (!PassRestOfLine(&sourceReader, keep ? target : NULL, piece, false)) {
-            return false;
-        }
-    }
-    return ferror(source) == 0 && ferror(lookahead) == 0 && ferror(target) == 0;
+    out.afterCarriageReturn = false;
+    PutText(&out, tail);
+    Flush(&out);
+    return out.error;
 }

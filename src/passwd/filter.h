@@ -1,13 +1,25 @@
 // The line filter of the passwd rewrite: which lines of the old file go into
-// the new one.
+// the new one, and with which line ends.
 #pragma once
 
-#include <cstdio>
+#include "platform/platform.h"
 
-// Copies the lines of `source` to `target`, leaving out the lines without a
-// ':' and the lines named `loginName`. `lookahead` is a second stream over
-// the same bytes: each line is read there first to decide on it, so that
-// lines of any length go over whole without being held or read back.
-// Streams are read as bytes, a CR LF pair counting as one line feed. Returns
-// false when a read or a write failed.
-bool FilterPasswdLines(FILE* source, FILE* lookahead, FILE* target, const char* loginName);
+// The filter's work space: lines are found in blocks read into `in`; the
+// kept ones are gathered in `out`, which goes to the new file in one write
+// when full. Any sizes from kFilterBlockMinimum serve; larger ones cost
+// fewer system calls.
+struct FilterBuffers {
+    char* in;
+    size_t inSize;
+    char* out;
+    size_t outSize;
+};
+enum { kFilterBlockMinimum = 512 };
+
+// Writes to `target` the lines of `source` but those without a ':' and those
+// named `loginName`, each whole however long, and then `tail` (the entry).
+// A line feed of a kept line that no CR precedes goes out as CR LF, as does
+// every line feed of `tail`; all other bytes go out as they are. Returns 0,
+// or the Windows error code of the read or write that failed.
+DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, const char* tail,
+                        const FilterBuffers* buffers);

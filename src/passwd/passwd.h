@@ -1,20 +1,38 @@
 // Passwd output: the entry layouts and the rewrite of the passwd file.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "account/account.h"
-#include "cli/user_request.h"
 #include "home/home.h"
+#include "request.h"
+
+// Room for any NT-mode entry: its fields are bounded by their buffers.
+enum { kPasswdEntrySize = 4096 };
 
 // The NT-mode entry: a line feed first, none at the end.
 void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
                       const HomeLocation* home);
 
+// The same entry into `buffer` (line feed as a single LF); returns its
+// length, or 0 when it does not fit.
+size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
+                         const AccountInfo* account, const HomeLocation* home);
+
 // The legacy layouts, on standard output.
 void WriteAdminEntry(const char* homePrefix);
 void WriteUserEntry(const char* userName, DWORD userId, const char* homePrefix);
 
+// The entry's login name: -s, or else the account name as typed.
+const char* LoginName(const UserRequest* request, const AccountInfo* account);
+
+// 0 when the login name can be written into a passwd line, otherwise 1
+// after the message.
+int CheckLoginName(const char* loginName);
+
 // Puts the entry into the passwd file (keeping "<file>.bak") or on standard
-// output, and gives back the account record. Returns the exit status.
-int RewritePasswdFile(const UserRequest* request, AccountInfo* account, const HomeLocation* home);
+// output, saying why on standard error when the file could not take it.
+// Returns the exit status.
+int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
+                      const HomeLocation* home);

@@ -1,141 +1,152 @@
 // Puts the NT-mode entry into the passwd file, or on standard output when the
-// file cannot take it. The file is never truncated in place: the new content
-// goes to a file beside it, which then takes its place in one step, so a
-// failure or a kill at any moment leaves the old file or the new one whole.
+// file cannot take it. The file is never written in place: the new content
+// goes to a fresh file beside it, which then takes its place in one step
+// while the old file becomes the backup, so a failure or a kill at any moment
+// leaves the old file or the new one whole, and a whole backup.
 #include <cstring>
 
+#include "diag/report.h"
+#include "messages.h"
 #include "passwd/filter.h"
 #include "passwd/passwd.h"
-#include "platform/bounded_text.h"
-#include "platform/platform.h"
 
-static const size_t kLoginNameLimit = 255;
+// The longest login name; a longer one would not fit the -s field.
+static const unsigned kLoginNameLimit = sizeof(UserRequest::sshLoginName) - 1;
 
 // How long a run waits for another run on the same passwd file.
 static const unsigned kLockWaitMs = 10000;
 
-// True when the text holds a byte that would end a field or the line.
-static bool HasBreakingByte(const char* text) {
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c) {
-        if (*c == ':' || *c < 0x20) {
-            return true;
-        }
-    }
-    return false;
+// The blocks the filter reads and writes: large enough that a file of a
+// million lines costs a few hundred system calls, small enough to stay
+// out of the way.
+enum { kFilterBlockSize = 256 * 1024 };
+
+// Every name the rewrite makes: the passwd path (at most 259 characters, or
+// a link's target) with a suffix.
+enum { kRewritePathSize = 1024 };
+
+const char* LoginName(const UserRequest* request, const AccountInfo* account) {
+    return request->sshLoginName[0] != '\0' ? request->sshLoginName : account->accountName;
 }
 
-// The fields that are written as they are must not split the entry or forge
-// another one. 0 when they are fit, otherwise 1 after the message.
-static int CheckEntryFields(const char* loginName, const HomeLocation* home) {
+int CheckLoginName(const char* loginName) {
     if (strlen(loginName) > kLoginNameLimit) {
-        fprintf(RtStderr(), "Login name is longer than 255 characters: %s\n", loginName);
+        PrintError(MSG_LOGIN_TOO_LONG, kLoginNameLimit, loginName);
         return 1;
     }
-    if (HasBreakingByte(loginName)) {
-        fprintf(RtStderr(), "Invalid character in login name: %s\n", loginName);
-        return 1;
-    }
-    if (HasBreakingByte(home->posixPath)) {
-        fprintf(RtStderr(), "Invalid character in home directory: %s\n", home->posixPath);
+    if (!FitsPasswdField(loginName)) {
+        PrintError(MSG_LOGIN_INVALID, loginName);
         return 1;
     }
     return 0;
 }
 
-// Writes the passwd file anew from its backup, without the login name's lines
-// and with the entry at the end. True when the entry is in the file; false
-// when the passwd file is as it was (no file of this run is then left over).
-static bool ReplacePasswdFile(const char* passwdPath, const char* backupPath, const char* newPath,
-                              const char* loginName, const AccountInfo* account,
-                              const HomeLocation* home) {
-    // An older backup must not stand in for a passwd file that could not be
-    // copied: the entries made since would be lost. Only a missing passwd
-    // file is rebuilt from the backup.
-    if (!CopyFileA(passwdPath, backupPath, FALSE) && RtPathExists(passwdPath)) {
-        return false;
+// Writes the new file: the lines of `source` that stay, then the entry,
+// committed to the disk. 0, or the error code of the step that failed (the
+// new file is then gone).
+static DWORD WriteNewFile(RtFile* source, const char* newPath, const char* loginName,
+                          const AccountInfo* account, const HomeLocation* home) {
+    // Static: more than a small stack should carry, and one rewrite runs at a
+    // time.
+    static char in[kFilterBlockSize];
+    static char out[kFilterBlockSize];
+    const FilterBuffers buffers = {in, sizeof in, out, sizeof out};
+    char entry[kPasswdEntrySize];
+    if (FormatPasswdEntry(entry, sizeof entry, loginName, account, home) == 0) {
+        return ERROR_INSUFFICIENT_BUFFER;
     }
-    // Read as bytes: a text-mode read would stop at a Ctrl-Z and drop every
-    // later line.
-    FILE* backup = RtOpenFile(backupPath, "rb");
-    FILE* lookahead = backup != NULL ? RtOpenFile(backupPath, "rb") : NULL;
-    // The replacing rename would pass over the read-only attribute.
-    FILE* fresh = NULL;
-    if (lookahead != NULL && !RtIsReadOnly(passwdPath)) {
-        fresh = RtOpenFile(newPath, "w");
-    }
-    bool written = fresh != NULL && FilterPasswdLines(backup, lookahead, fresh, loginName);
-    if (backup != NULL) {
-        fclose(backup);
-    }
-    if (lookahead != NULL) {
-        fclose(lookahead);
-    }
+    RtFile* fresh = RtCreateNewFile(newPath);
     if (fresh == NULL) {
-        return false;
+        return GetLastError();
     }
-    if (written) {
-        WritePasswdEntry(fresh, loginName, account, home);
-        written = ferror(fresh) == 0 && RtCommitFile(fresh) == 0;
+    DWORD error = FilterPasswdLines(source, fresh, loginName, entry, &buffers);
+    if (error == 0) {
+        error = RtCommitFile(fresh);
     }
-    if (fclose(fresh) != 0) {
-        written = false;
+    DWORD closed = RtCloseFile(fresh);
+    if (error == 0) {
+        error = closed;
     }
-    if (written && RtReplaceFile(passwdPath, newPath, backupPath) == 0) {
-        return true;
+    if (error != 0) {
+        RtRemoveFile(newPath);
     }
-    RtRemoveFile(newPath);
-    return false;
+    return error;
 }
 
-// Rewrites the passwd file under its lock; the entry goes on standard output
-// whenever the file cannot take it.
-static void WriteIntoPasswdFile(const char* passwdPath, const char* loginName,
-                                const AccountInfo* account, const HomeLocation* home) {
-    // The passwd path has at most 259 characters, so every suffix fits.
-    char backupPath[512];
-    char lockPath[512];
-    char newPath[512];
-    FormatText(backupPath, sizeof backupPath, "%s.bak", passwdPath);
-    FormatText(lockPath, sizeof lockPath, "%s.lock", passwdPath);
-    // A fixed name: runs are serialised by the lock, so what a killed run
-    // left under it is simply replaced.
-    FormatText(newPath, sizeof newPath, "%s.acctmap-new", passwdPath);
-
-    RtLockHandle lock = RT_NO_LOCK;
-    RtLockResult locked = RtLockFile(lockPath, kLockWaitMs, &lock);
-    if (locked == RT_LOCK_BUSY) {
-        fprintf(RtStderr(), "Passwd file %s is busy; the entry was not written to it.\n",
-                passwdPath);
-        WritePasswdEntry(RtStdout(), loginName, account, home);
-        return;
+// The rewrite, under the lock: `target` is the passwd file to replace.
+static DWORD RewriteLocked(const char* target, const char* newPath, const char* backupPath,
+                           const char* loginName, const AccountInfo* account,
+                           const HomeLocation* home) {
+    // Before anything is made: the replace would pass over the attribute.
+    if (RtIsReadOnly(target)) {
+        return ERROR_FILE_READ_ONLY;
     }
-    // Going on without the lock could let two runs lose each other's
-    // entries. A lock file that cannot be made mostly means a folder that
-    // takes no new file, and then no new passwd file could be made either.
-    if (locked != RT_LOCK_TAKEN) {
-        WritePasswdEntry(RtStdout(), loginName, account, home);
-        return;
+    // A missing passwd file is made again from the backup it left.
+    const char* sourcePath = target;
+    RtFile* source = RtOpenFile(target);
+    if (source == NULL && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        sourcePath = backupPath;
+        source = RtOpenFile(backupPath);
     }
-    if (!ReplacePasswdFile(passwdPath, backupPath, newPath, loginName, account, home)) {
-        WritePasswdEntry(RtStdout(), loginName, account, home);
+    if (source == NULL) {
+        return GetLastError();
     }
-    RtUnlockFile(lock);
-}
-
-int RewritePasswdFile(const UserRequest* request, AccountInfo* account, const HomeLocation* home) {
-    const char* loginName =
-        request->sshLoginName[0] != '\0' ? request->sshLoginName : account->accountName;
-    int status = CheckEntryFields(loginName, home);
-    if (status == 0) {
-        if (request->passwdFile[0] == '\0') {
-            WritePasswdEntry(RtStdout(), loginName, account, home);
-        } else {
-            WriteIntoPasswdFile(request->passwdFile, loginName, account, home);
+    DWORD error = WriteNewFile(source, newPath, loginName, account, home);
+    RtCloseFile(source);
+    if (error == 0) {
+        error = RtReplaceFile(target, newPath, sourcePath == target ? backupPath : NULL);
+        if (error != 0) {
+            RtRemoveFile(newPath);
         }
     }
-    if (account->accountRecord != NULL) {
-        NetApiBufferFree(account->accountRecord);
-        account->accountRecord = NULL;
+    return error;
+}
+
+// Rewrites the passwd file under its lock. 0 when the file took the entry,
+// or the Windows error code of the step that failed: WAIT_TIMEOUT when
+// another run kept it busy, ERROR_FILE_READ_ONLY for a read-only file.
+static DWORD WriteIntoPasswdFile(const char* passwdPath, const char* loginName,
+                                 const AccountInfo* account, const HomeLocation* home) {
+    char target[kRewritePathSize];
+    char backupPath[kRewritePathSize];
+    char lockPath[kRewritePathSize];
+    char newPath[kRewritePathSize];
+    // A fixed name for the new file: runs are serialised by the lock, so
+    // what a killed run left under it is simply replaced.
+    if (!RtResolvePath(passwdPath, target, sizeof target) ||
+        !FormatText(backupPath, sizeof backupPath, "%s.bak", target) ||
+        !FormatText(lockPath, sizeof lockPath, "%s.lock", target) ||
+        !FormatText(newPath, sizeof newPath, "%s.acctmap-new", target)) {
+        return ERROR_FILENAME_EXCED_RANGE;
     }
-    return status;
+    RtLockHandle lock = RT_NO_LOCK;
+    DWORD error = RtLockFile(lockPath, kLockWaitMs, &lock);
+    if (error == 0) {
+        error = RewriteLocked(target, newPath, backupPath, loginName, account, home);
+        RtUnlockFile(lock);
+    }
+    return error;
+}
+
+int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
+                      const HomeLocation* home) {
+    const char* loginName = LoginName(request, account);
+    const char* passwdPath = request->passwdFile;
+    if (passwdPath[0] != '\0') {
+        // Scripts rely on the status and on the entry reaching standard
+        // output; the administrator learns why on standard error.
+        DWORD error = WriteIntoPasswdFile(passwdPath, loginName, account, home);
+        if (error == 0) {
+            return 0;
+        }
+        if (error == WAIT_TIMEOUT) {
+            PrintError(MSG_PASSWD_BUSY, passwdPath);
+        } else if (error == ERROR_FILE_READ_ONLY) {
+            PrintError(MSG_PASSWD_READ_ONLY, passwdPath);
+        } else {
+            PrintError(MSG_PASSWD_NOT_REWRITTEN, passwdPath, static_cast<unsigned long>(error));
+        }
+    }
+    WritePasswdEntry(RtStdout(), loginName, account, home);
+    return 0;
 }
