@@ -2,12 +2,13 @@
 //
 // The Windows services are used by their Windows names and types: on Windows
 // they come from <windows.h> and <lm.h>, on the host build from the simulated
-// machine. The C runtime's streams and the few file operations the passwd
-// rewrite needs are reached through the Rt functions below, so that the host
-// build can behave like the Windows runtime (text mode, read-only files, a
-// full disk) while the code above this layer stays the same on both builds.
+// machine. The standard streams and the file operations of the passwd
+// rewrite are reached through the Rt functions below, so that the host build
+// can behave like Windows (text mode, read-only files, a full disk) while the
+// code above this layer stays the same on both builds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -65,11 +66,29 @@ BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags);
 FILE* RtStdout(void);
 FILE* RtStderr(void);
 
-// Opens a file as the Windows C runtime would. Modes: "r" (text read: CR LF
-// comes in as a line feed, and reading stops at a Ctrl-Z byte), "rb" (binary
-// read), "w" (text write, truncating or creating). Returns NULL on failure,
-// with the Windows error code available from GetLastError.
-FILE* RtOpenFile(const char* path, const char* mode);
+// A file of the passwd rewrite, read and written as bytes by the system's
+// own calls: the rewrite makes its own line ends and needs no runtime
+// buffering.
+typedef struct RtFile RtFile;
+
+// Opens an existing file for reading. NULL on failure, with the Windows error
+// code left for GetLastError.
+RtFile* RtOpenFile(const char* path);
+
+// Makes a fresh file for writing: exclusively, never through a link, after
+// removing whatever a killed run left under the name. NULL on failure, with
+// the code left for GetLastError.
+RtFile* RtCreateNewFile(const char* path);
+
+// Reads up to `size` bytes; `*got` is 0 at the end of the file. These return
+// 0, or the Windows error code.
+DWORD RtReadFile(RtFile* file, void* buffer, size_t size, size_t* got);
+DWORD RtWriteFile(RtFile* file, const void* data, size_t size);
+DWORD RtSeekFile(RtFile* file, uint64_t offset);
+// Forces what was written to the disk.
+DWORD RtCommitFile(RtFile* file);
+// Closes the file, whatever the result.
+DWORD RtCloseFile(RtFile* file);
 
 // The runtime's file-status query: non-zero when a file or directory exists
 // at the path.
@@ -79,28 +98,31 @@ int RtPathExists(const char* path);
 // host: has no write bit at all, even for root).
 int RtIsReadOnly(const char* path);
 
-// Flushes the stream and forces its data to the disk. Returns 0 on success,
-// otherwise the Windows error code (also left for GetLastError).
-DWORD RtCommitFile(FILE* stream);
-
-// Removes a file; 0 on success, otherwise the Windows error code.
+// Removes a file (a link itself, never its target); 0 or the Windows error
+// code.
 DWORD RtRemoveFile(const char* path);
+
+// The file that a rewrite of `path` works on, into `out`: the path itself,
+// or on the host the target of a symbolic link, so that the link stays one.
+// False when it does not fit `size` bytes.
+bool RtResolvePath(const char* path, char* out, size_t size);
 
 // Puts `replacement` in the place of `target` in one step, so that any
 // observer sees either the old or the new file. An existing target keeps its
-// security, attributes and identity; `backup` names where Windows may keep
-// the replaced file while it works (it is overwritten). 0 on success,
-// otherwise the Windows error code; on failure `target` is as it was.
+// security, attributes and owner, and becomes `backup` (unless that is NULL)
+// in the same step, replacing a backup that is there, read-only or not. 0 on
+// success, otherwise the Windows error code; on failure `target` is as it
+// was.
 DWORD RtReplaceFile(const char* target, const char* replacement, const char* backup);
 
-// A lock that serialises the runs that rewrite one passwd file; the
-// operating system drops it when the process ends, however it ends.
+// A lock that serialises the runs that rewrite one passwd file, under every
+// spelling of its name; the operating system drops it when the process ends,
+// however it ends.
 typedef intptr_t RtLockHandle;
 #define RT_NO_LOCK ((RtLockHandle)-1)
 
-enum RtLockResult { RT_LOCK_TAKEN = 0, RT_LOCK_BUSY = 1, RT_LOCK_FAILED = 2 };
-
 // Takes the lock named by `lockPath` (a file beside the passwd file), waiting
-// up to `timeoutMs` milliseconds while another process holds it.
-RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle);
+// up to `timeoutMs` milliseconds while another process holds it. 0, or
+// WAIT_TIMEOUT when the wait gave up, or the Windows error code.
+DWORD RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle);
 void RtUnlockFile(RtLockHandle handle);
