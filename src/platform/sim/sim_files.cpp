@@ -1,7 +1,7 @@
-// The machine's disks and the Windows C runtime's streams: drive letters
-// mapped to host folders, the read-only attribute, a disk that can fill up,
-// and text-mode streams (CR LF on disk, LF in the program, Ctrl-Z ends a
-// text read).
+// The machine's disks and the Windows C runtime's standard streams: drive
+// letters mapped to host folders whose names ignore letter case as NTFS's
+// do, the read-only attribute, the files of the passwd rewrite with the
+// faults a real disk gives rarely, and text-mode output (CR LF on disk).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,72 +10,79 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <thread>
+#include <utility>
 
-#include "platform/bounded_text.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
+#include "text.h"
+
+struct RtFile {
+    int fd;
+    bool writing;
+    bool uncommitted;      // written to since the last commit
+    uint64_t written;      // bytes of this file so far
+    uint64_t writtenBack;  // up to where the disk write has been started
+};
 
 namespace {
 
-struct SimStream {
+// Writes the host starts towards the disk a piece at a time, so that the
+// commit at the end finds little left to do.
+const uint64_t kWriteBackBytes = 8u << 20;
+
+struct StandardStream {
     int fd;
-    bool text;
-    bool file;   // a disk file: its writes count against write_limit
-    bool ended;  // a text read met Ctrl-Z: the rest of the file is not read
     FILE* stream;
-    unsigned char raw[4096];
-    size_t rawPosition;
-    size_t rawLength;
-    char buffer[65536];  // the stream's own; glibc ignores a size without one
 };
 
-struct SimLock {
-    int fd;
-    std::string path;
-};
-
-SimStream g_standardOut = {1, true, false, false, nullptr, {}, 0, 0, {}};
-SimStream g_standardErr = {2, true, false, false, nullptr, {}, 0, 0, {}};
-std::vector<SimStream*> g_fileStreams;
-std::vector<SimLock> g_locks;
-
-bool HasWriteBit(const struct stat& status) {
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-}
+StandardStream g_standardOut = {1, nullptr};
+StandardStream g_standardErr = {2, nullptr};
+uint64_t g_bytesWritten = 0;  // by every file of the run
+std::set<std::pair<dev_t, ino_t>>& g_uncommitted = *new std::set<std::pair<dev_t, ino_t>>;
+std::vector<std::pair<int, std::string>>& g_locks = *new std::vector<std::pair<int, std::string>>;
 
 bool IsReadOnlyFile(const std::string& host) {
     struct stat status;
-    return stat(host.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) && !HasWriteBit(status);
+    return stat(host.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-// A missing file is 2 when its folder exists and 3 when the folder is
-// missing too, as Windows tells them apart.
-DWORD FailureCode(int error, const std::string& host) {
-    if (error != ENOENT) {
-        return SimErrnoToWindows(error);
-    }
+std::string FolderOf(const std::string& host) {
     size_t slash = host.rfind('/');
-    std::string folder = slash == std::string::npos ? "."
-                         : slash == 0               ? "/"
-                                                    : host.substr(0, slash);
-    struct stat status;
-    bool folderExists = stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-    return folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
 }
 
-bool SameNameUtf8(const std::string& a, const char* b) {
-    size_t length = strlen(b);
-    if (a.size() != length) {
-        return false;
+// The Windows code for a failed host call on `host`. A missing file is 2
+// when its folder exists and 3 when the folder is missing too, as Windows
+// tells them apart.
+DWORD Failure(int error, const std::string& host) {
+    struct stat status;
+    switch (error) {
+        case ENOENT:
+            return stat(FolderOf(host).c_str(), &status) == 0 ? ERROR_FILE_NOT_FOUND
+                                                              : ERROR_PATH_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        default:
+            return ERROR_ACCESS_DENIED;
     }
-    for (size_t i = 0; i < length; ++i) {
-        if (tolower((unsigned char)a[i]) != tolower((unsigned char)b[i])) {
-            return false;
-        }
-    }
-    return true;
+}
+
+DWORD Fail(DWORD code) {
+    SetLastError(code);
+    return code;
 }
 
 // The entry of `folder` that Windows would take for `name`: the exact one, or
@@ -85,261 +92,159 @@ std::string FindEntry(const std::string& folder, const std::string& name) {
     if (lstat((folder + "/" + name).c_str(), &status) == 0) {
         return name;
     }
-    DIR* directory = opendir(folder.c_str());
-    if (directory == nullptr) {
-        return "";
-    }
     std::string found;
-    while (struct dirent* entry = readdir(directory)) {
-        if (SameNameUtf8(name, entry->d_name)) {
-            found = entry->d_name;
+    DIR* directory = opendir(folder.c_str());
+    while (directory != nullptr && found.empty()) {
+        struct dirent* entry = readdir(directory);
+        if (entry == nullptr) {
             break;
         }
+        Text a;
+        Text b;
+        if (SimUtf8ToWide(name, &a) && SimUtf8ToWide(entry->d_name, &b) && SimSameName(a, b)) {
+            found = entry->d_name;
+        }
     }
-    closedir(directory);
+    if (directory != nullptr) {
+        closedir(directory);
+    }
     return found;
 }
 
-// Stops at the first Ctrl-Z; a CR LF pair comes in as LF and a lone CR as
-// itself.
-ssize_t ReadText(SimStream* stream, char* buffer, size_t size) {
-    size_t out = 0;
-    while (out < size && !stream->ended) {
-        if (stream->rawPosition == stream->rawLength) {
-            ssize_t got = read(stream->fd, stream->raw, sizeof stream->raw);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                SetLastError(SimErrnoToWindows(errno));
-                return out > 0 ? (ssize_t)out : -1;
-            }
-            if (got == 0) {
-                break;
-            }
-            stream->rawPosition = 0;
-            stream->rawLength = (size_t)got;
-        }
-        unsigned char c = stream->raw[stream->rawPosition];
-        if (c == 0x1A) {
-            stream->ended = true;
-            break;
-        }
-        if (c == '\r' && stream->rawPosition + 1 == stream->rawLength) {
-            // The CR is the last byte at hand: fetch what follows it.
-            stream->raw[0] = '\r';
-            stream->rawPosition = 0;
-            stream->rawLength = 1;
-            ssize_t got;
-            do {
-                got = read(stream->fd, stream->raw + 1, sizeof stream->raw - 1);
-            } while (got < 0 && errno == EINTR);
-            if (got > 0) {
-                stream->rawLength += (size_t)got;
-            }
-        }
-        if (c == '\r' && stream->rawPosition + 1 < stream->rawLength &&
-            stream->raw[stream->rawPosition + 1] == '\n') {
-            ++stream->rawPosition;
-            c = '\n';
-        }
-        buffer[out++] = (char)c;
-        ++stream->rawPosition;
-    }
-    return (ssize_t)out;
-}
-
-ssize_t ReadStream(void* cookie, char* buffer, size_t size) {
-    SimStream* stream = (SimStream*)cookie;
-    if (stream->text) {
-        return ReadText(stream, buffer, size);
-    }
-    for (;;) {
-        ssize_t got = read(stream->fd, buffer, size);
-        if (got >= 0 || errno != EINTR) {
-            if (got < 0) {
-                SetLastError(SimErrnoToWindows(errno));
-            }
-            return got;
-        }
-    }
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t done = write(fd, data, size);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done < 0) {
-            return false;
-        }
-        data += done;
-        size -= (size_t)done;
-    }
-    return true;
-}
-
-ssize_t WriteStream(void* cookie, const char* buffer, size_t size) {
-    SimStream* stream = (SimStream*)cookie;
-    std::string bytes;
-    if (stream->text) {
-        // Whole runs between line feeds at a time: the passwd rewrite sends
-        // every byte of a large file through here.
-        bytes.reserve(size + size / 8);
-        const char* at = buffer;
-        const char* end = buffer + size;
-        while (at < end) {
-            const char* lineFeed = (const char*)memchr(at, '\n', (size_t)(end - at));
-            if (lineFeed == nullptr) {
-                bytes.append(at, (size_t)(end - at));
-                break;
-            }
-            bytes.append(at, (size_t)(lineFeed - at));
-            bytes.append("\r\n");  // even after a CR, as the Windows runtime does
-            at = lineFeed + 1;
-        }
-    } else {
-        bytes.assign(buffer, size);
-    }
-    if (stream->file) {
-        const SimMachine& machine = SimCurrentMachine();
-        if (machine.hasWriteLimit && g_simBytesWritten + bytes.size() > machine.writeLimit) {
-            // The disk is full from here on.
-            g_simBytesWritten = machine.writeLimit;
-            SetLastError(ERROR_DISK_FULL);
-            errno = ENOSPC;
-            return 0;
-        }
-    }
-    if (!WriteAll(stream->fd, bytes.data(), bytes.size())) {
-        if (stream->file) {
-            SetLastError(SimErrnoToWindows(errno));
-        }
-        return 0;
-    }
-    if (stream->file) {
-        g_simBytesWritten += bytes.size();
-    }
-    return (ssize_t)size;
-}
-
-int CloseStream(void* cookie) {
-    SimStream* stream = (SimStream*)cookie;
-    if (!stream->file) {
-        stream->stream = nullptr;  // the descriptor is not ours to close
-        return 0;
-    }
-    for (size_t i = 0; i < g_fileStreams.size(); ++i) {
-        if (g_fileStreams[i] == stream) {
-            g_fileStreams.erase(g_fileStreams.begin() + (long)i);
-            break;
-        }
-    }
-    int result = close(stream->fd);
-    delete stream;
-    return result;
-}
-
-const cookie_io_functions_t kStreamFunctions = {ReadStream, WriteStream, nullptr, CloseStream};
-
-FILE* StandardStream(SimStream* stream, int buffering) {
-    if (stream->stream == nullptr) {
-        stream->stream = fopencookie(stream, "w", kStreamFunctions);
-        if (stream->stream != nullptr) {
-            setvbuf(stream->stream, nullptr, buffering, BUFSIZ);
-        }
-    }
-    return stream->stream;
-}
-
-SimStream* FindStream(FILE* file) {
-    for (SimStream* stream : g_fileStreams) {
-        if (stream->stream == file) {
-            return stream;
-        }
-    }
-    return nullptr;
-}
-
-// Windows refuses these in a file name.
-bool ValidWindowsName(const std::string& component) {
-    for (unsigned char c : component) {
-        if (c < 32 || strchr("*?\"<>|:", c) != nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-DWORD SimHostPath(const char* path, std::string* hostPath) {
+// Where a Windows path lives on the host: 0, or the code for a drive the
+// machine lacks or a name Windows refuses.
+DWORD HostPath(const char* path, std::string* host) {
     const SimMachine& machine = SimCurrentMachine();
-    if (path == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (!(isalpha((unsigned char)path[0]) && path[1] == ':')) {
-        std::string host = SimAnsiToUtf8(path);
-        for (char& c : host) {
+    if (!(isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')) {
+        *host = SimAnsiToUtf8(path);
+        for (char& c : *host) {
             c = c == '\\' ? '/' : c;
         }
-        *hostPath = host;
         return 0;
     }
-    const std::string& folder = machine.drives[toupper((unsigned char)path[0]) - 'A'];
-    if (folder.empty()) {
+    *host = machine.drives[tolower(static_cast<unsigned char>(path[0])) - 'a'];
+    if (host->empty()) {
         return ERROR_PATH_NOT_FOUND;
     }
     // Windows folds "\\", "." and ".." before the disk sees the path.
     std::vector<std::string> components;
     std::string component;
     for (const char* p = path + 2;; ++p) {
-        if (*p == '\\' || *p == '/' || *p == '\0') {
-            if (component == "..") {
-                if (!components.empty()) {
-                    components.pop_back();
-                }
-            } else if (!component.empty() && component != ".") {
-                if (!ValidWindowsName(component)) {
+        if (*p != '\\' && *p != '/' && *p != '\0') {
+            component.push_back(*p);
+            continue;
+        }
+        if (component == ".." && !components.empty()) {
+            components.pop_back();
+        } else if (!component.empty() && component != "." && component != "..") {
+            for (unsigned char c : component) {
+                if (c < 32 || strchr("*?\"<>|:", c) != nullptr) {
                     return ERROR_INVALID_NAME;
                 }
-                components.push_back(SimAnsiToUtf8(component.c_str()));
             }
-            component.clear();
-            if (*p == '\0') {
-                break;
-            }
-        } else {
-            component.push_back(*p);
+            components.push_back(SimAnsiToUtf8(component.c_str()));
+        }
+        component.clear();
+        if (*p == '\0') {
+            break;
         }
     }
-    std::string host = folder;
     bool existing = true;
     for (const std::string& name : components) {
-        std::string entry = existing ? FindEntry(host, name) : "";
+        std::string entry = existing ? FindEntry(*host, name) : "";
         existing = !entry.empty();
-        host += "/" + (existing ? entry : name);
+        *host += "/" + (existing ? entry : name);
     }
-    *hostPath = host;
     return 0;
 }
 
-bool SimMapPath(const char* windowsPath, char* hostPath, size_t hostPathSize) {
-    std::string host;
-    return SimHostPath(windowsPath, &host) == 0 && CopyText(hostPath, hostPathSize, host.c_str());
+// A folder held against the other processes of the machine while a name in
+// it is looked up and made, so that two spellings of a new name make one
+// file even at the same moment. Only the creating calls take it.
+struct FolderLock {
+    int fd = -1;
+    ~FolderLock() {
+        if (fd >= 0) {
+            close(fd);  // drops the flock
+        }
+    }
+};
+
+// HostPath for a call that may create the path's last name, with its folder
+// locked until `lock` goes.
+DWORD HostPathToCreate(const char* path, std::string* host, FolderLock* lock) {
+    DWORD code = HostPath(path, host);
+    if (code != 0) {
+        return code;
+    }
+    lock->fd = open(FolderOf(*host).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock->fd >= 0) {
+        flock(lock->fd, LOCK_EX);
+    }
+    // Again: another process may have made the name meanwhile.
+    return HostPath(path, host);
 }
 
-uint64_t SimBytesWritten(void) {
-    return g_simBytesWritten;
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t done = write(fd, data, size);
+        if (done < 0 && errno != EINTR) {
+            return false;
+        }
+        data += done > 0 ? done : 0;
+        size -= done > 0 ? static_cast<size_t>(done) : 0;
+    }
+    return true;
 }
+
+// Text mode, as the Windows runtime writes it: every line feed as CR LF,
+// even after a CR.
+ssize_t WriteText(void* cookie, const char* buffer, size_t size) {
+    StandardStream* stream = static_cast<StandardStream*>(cookie);
+    std::string bytes;
+    for (size_t i = 0; i < size; ++i) {
+        bytes += buffer[i] == '\n' ? "\r\n" : std::string(1, buffer[i]);
+    }
+    return WriteAll(stream->fd, bytes.data(), bytes.size()) ? static_cast<ssize_t>(size) : 0;
+}
+
+FILE* StandardStreamOf(StandardStream* stream, int buffering) {
+    if (stream->stream == nullptr) {
+        stream->stream = fopencookie(stream, "w", {nullptr, WriteText, nullptr, nullptr});
+        setvbuf(stream->stream, nullptr, buffering, BUFSIZ);
+    }
+    return stream->stream;
+}
+
+RtFile* Wrap(int fd, bool writing, const std::string& host) {
+    if (fd < 0) {
+        Fail(Failure(errno, host));
+        return nullptr;
+    }
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        close(fd);
+        Fail(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return new RtFile{fd, writing, false, 0, 0};
+}
+
+// Gives the new file the owner, group and mode of the one it replaces, as
+// Windows keeps a replaced file's security.
+bool TakeOwnerAndMode(const std::string& host, const struct stat& old, const struct stat& fresh) {
+    const bool sameOwner = fresh.st_uid == old.st_uid && fresh.st_gid == old.st_gid;
+    return (sameOwner || chown(host.c_str(), old.st_uid, old.st_gid) == 0) &&
+           chmod(host.c_str(), old.st_mode & 07777) == 0;
+}
+
+}  // namespace
 
 void SimSetStandardStreams(int outFd, int errFd) {
-    if (g_standardOut.stream != nullptr) {
-        fflush(g_standardOut.stream);
-    }
-    if (g_standardErr.stream != nullptr) {
-        fflush(g_standardErr.stream);
+    for (StandardStream* stream : {&g_standardOut, &g_standardErr}) {
+        if (stream->stream != nullptr) {
+            fflush(stream->stream);
+        }
     }
     g_standardOut.fd = outFd;
     g_standardErr.fd = errFd;
@@ -348,177 +253,194 @@ void SimSetStandardStreams(int outFd, int errFd) {
 FILE* RtStdout(void) {
     // Like the Windows runtime: buffered towards a file or pipe, at once
     // towards a console.
-    return StandardStream(&g_standardOut, isatty(g_standardOut.fd) ? _IONBF : _IOFBF);
+    return StandardStreamOf(&g_standardOut, isatty(g_standardOut.fd) ? _IONBF : _IOFBF);
 }
 
 FILE* RtStderr(void) {
-    return StandardStream(&g_standardErr, _IONBF);
+    return StandardStreamOf(&g_standardErr, _IONBF);
 }
 
-FILE* RtOpenFile(const char* path, const char* mode) {
-    SimCurrentMachine();
-    if (path == nullptr || mode == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        errno = EINVAL;
-        return nullptr;
-    }
-    std::string kind = mode;
-    bool writing = kind == "w" || kind == "wb" || kind == "wt";
-    bool reading = kind == "r" || kind == "rb" || kind == "rt";
-    if (!writing && !reading) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        errno = EINVAL;
-        return nullptr;
-    }
+RtFile* RtOpenFile(const char* path) {
     std::string host;
-    DWORD code = SimHostPath(path, &host);
+    DWORD code = HostPath(path, &host);
+    return code != 0 ? (Fail(code), nullptr)
+                     : Wrap(open(host.c_str(), O_RDONLY | O_CLOEXEC), false, host);
+}
+
+RtFile* RtCreateNewFile(const char* path) {
+    std::string host;
+    FolderLock lock;
+    DWORD code = HostPathToCreate(path, &host, &lock);
+    if (code == 0 && RtRemoveFile(path) == ERROR_ACCESS_DENIED) {
+        code = ERROR_FILE_EXISTS;
+    }
     if (code != 0) {
-        SetLastError(code);
-        errno = code == ERROR_INVALID_NAME ? EINVAL : ENOENT;
+        Fail(code);
         return nullptr;
     }
-    if (writing && IsReadOnlyFile(host)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        errno = EACCES;
-        return nullptr;
-    }
-    int fd = writing ? open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
-                     : open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        int error = errno;
-        SetLastError(FailureCode(error, host));
-        errno = error;
-        return nullptr;
-    }
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        errno = EACCES;
-        return nullptr;
-    }
-    SimStream* stream = new SimStream();
-    stream->fd = fd;
-    stream->text = kind.find('b') == std::string::npos;
-    stream->file = true;
-    stream->stream = fopencookie(stream, writing ? "w" : "r", kStreamFunctions);
-    if (stream->stream == nullptr) {
-        close(fd);
-        delete stream;
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        errno = ENOMEM;
-        return nullptr;
-    }
-    // Larger blocks than glibc's default: a large passwd file then costs few
-    // calls.
-    setvbuf(stream->stream, stream->buffer, _IOFBF, sizeof stream->buffer);
-    g_fileStreams.push_back(stream);
-    return stream->stream;
+    return Wrap(open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
+                true, host);
 }
 
-int RtPathExists(const char* path) {
-    std::string host;
-    DWORD code = SimHostPath(path, &host);
-    if (code != 0) {
-        SetLastError(code);
-        return 0;
-    }
-    struct stat status;
-    if (stat(host.c_str(), &status) != 0) {
-        SetLastError(FailureCode(errno, host));
-        return 0;
-    }
-    return 1;
+DWORD RtReadFile(RtFile* file, void* buffer, size_t size, size_t* got) {
+    ssize_t done;
+    do {
+        done = read(file->fd, buffer, size);
+    } while (done < 0 && errno == EINTR);
+    *got = done > 0 ? static_cast<size_t>(done) : 0;
+    return done < 0 ? Fail(ERROR_ACCESS_DENIED) : 0;
 }
 
-int RtIsReadOnly(const char* path) {
-    std::string host;
-    return SimHostPath(path, &host) == 0 && IsReadOnlyFile(host) ? 1 : 0;
-}
-
-DWORD RtCommitFile(FILE* file) {
-    SetLastError(0);
-    if (fflush(file) != 0) {
-        DWORD code = GetLastError();
-        code = code != 0 ? code : SimErrnoToWindows(errno);
-        SetLastError(code);
-        return code;
+DWORD RtWriteFile(RtFile* file, const void* data, size_t size) {
+    const SimFaults& faults = SimCurrentMachine().faults;
+    if (g_bytesWritten + size > faults.killAfter) {
+        // As if killed: the part before the limit reaches the file, nothing
+        // is flushed or cleaned up.
+        WriteAll(file->fd, static_cast<const char*>(data), faults.killAfter - g_bytesWritten);
+        _exit(137);
     }
-    SimStream* stream = FindStream(file);
-    if (stream != nullptr && fsync(stream->fd) != 0) {
-        DWORD code = SimErrnoToWindows(errno);
-        SetLastError(code);
-        return code;
+    if (g_bytesWritten + size > faults.writeLimit) {
+        g_bytesWritten = faults.writeLimit;  // the disk is full from here on
+        return Fail(ERROR_DISK_FULL);
+    }
+    if (!WriteAll(file->fd, static_cast<const char*>(data), size)) {
+        return Fail(errno == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED);
+    }
+    g_bytesWritten += size;
+    file->uncommitted = true;
+    file->written += size;
+    if (file->written - file->writtenBack >= kWriteBackBytes) {
+        sync_file_range(file->fd, static_cast<off_t>(file->writtenBack),
+                        static_cast<off_t>(file->written - file->writtenBack),
+                        SYNC_FILE_RANGE_WRITE);
+        file->writtenBack = file->written;
     }
     return 0;
 }
 
+DWORD RtSeekFile(RtFile* file, uint64_t offset) {
+    return lseek(file->fd, static_cast<off_t>(offset), SEEK_SET) < 0 ? Fail(ERROR_ACCESS_DENIED)
+                                                                     : 0;
+}
+
+DWORD RtCommitFile(RtFile* file) {
+    if (fsync(file->fd) != 0) {
+        return Fail(Failure(errno, ""));
+    }
+    file->uncommitted = false;
+    return 0;
+}
+
+DWORD RtCloseFile(RtFile* file) {
+    // What a crash could still lose is remembered, for the replace.
+    struct stat status;
+    if (file->uncommitted && fstat(file->fd, &status) == 0) {
+        g_uncommitted.insert({status.st_dev, status.st_ino});
+    }
+    const DWORD fault = file->writing ? SimCurrentMachine().faults.closeFile : 0;
+    const bool closed = close(file->fd) == 0;
+    delete file;
+    return fault != 0 ? Fail(fault) : closed ? 0 : Fail(ERROR_ACCESS_DENIED);
+}
+
+int RtPathExists(const char* path) {
+    std::string host;
+    struct stat status;
+    return HostPath(path, &host) == 0 && stat(host.c_str(), &status) == 0;
+}
+
+int RtIsReadOnly(const char* path) {
+    std::string host;
+    return HostPath(path, &host) == 0 && IsReadOnlyFile(host);
+}
+
 DWORD RtRemoveFile(const char* path) {
     std::string host;
-    DWORD code = SimHostPath(path, &host);
+    DWORD code = HostPath(path, &host);
     struct stat status;
     if (code == 0 && lstat(host.c_str(), &status) != 0) {
-        code = FailureCode(errno, host);
-    } else if (code == 0 && (S_ISDIR(status.st_mode) || !HasWriteBit(status))) {
-        code = ERROR_ACCESS_DENIED;
-    } else if (code == 0 && unlink(host.c_str()) != 0) {
-        code = FailureCode(errno, host);
+        code = Failure(errno, host);
+    } else if (code == 0 && (S_ISDIR(status.st_mode) || IsReadOnlyFile(host))) {
+        // DeleteFileA refuses folders and read-only files.
+        code = S_ISLNK(status.st_mode) ? 0 : ERROR_ACCESS_DENIED;
     }
-    if (code != 0) {
-        SetLastError(code);
+    if (code == 0 && unlink(host.c_str()) != 0) {
+        code = Failure(errno, host);
     }
-    return code;
+    return code != 0 ? Fail(code) : 0;
+}
+
+bool RtResolvePath(const char* path, char* out, size_t size) {
+    std::string host;
+    struct stat status;
+    char target[PATH_MAX];
+    if (HostPath(path, &host) == 0 && lstat(host.c_str(), &status) == 0 &&
+        S_ISLNK(status.st_mode) && realpath(host.c_str(), target) != nullptr) {
+        return CopyText(out, size, target);  // a host path: the machine takes it as it is
+    }
+    return CopyText(out, size, path);
 }
 
 DWORD RtReplaceFile(const char* target, const char* replacement, const char* backup) {
     std::string targetHost;
     std::string replacementHost;
-    DWORD code = SimHostPath(target, &targetHost);
+    std::string backupHost;
+    FolderLock lock;
+    DWORD code = HostPathToCreate(target, &targetHost, &lock);
     if (code == 0) {
-        code = SimHostPath(replacement, &replacementHost);
+        code = HostPath(replacement, &replacementHost);
     }
-    struct stat targetStatus;
-    struct stat replacementStatus;
-    bool targetExists = code == 0 && stat(targetHost.c_str(), &targetStatus) == 0;
-    if (code == 0 && stat(replacementHost.c_str(), &replacementStatus) != 0) {
-        code = FailureCode(errno, replacementHost);
-    } else if (code == 0 && targetExists &&
-               (S_ISDIR(targetStatus.st_mode) || !HasWriteBit(targetStatus))) {
+    if (code == 0 && backup != nullptr) {
+        code = HostPath(backup, &backupHost);
+    }
+    struct stat old;
+    struct stat fresh;
+    const bool keep = code == 0 && stat(targetHost.c_str(), &old) == 0;
+    if (code == 0 && stat(replacementHost.c_str(), &fresh) != 0) {
+        code = Failure(errno, replacementHost);
+    } else if (code == 0 && g_uncommitted.count({fresh.st_dev, fresh.st_ino}) != 0) {
+        // A crash could still lose what was written: the replace would put
+        // a file the disk may not hold in the old one's place.
+        code = ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+    } else if (keep && IsReadOnlyFile(targetHost)) {
         code = ERROR_ACCESS_DENIED;
+    } else if (keep && !TakeOwnerAndMode(replacementHost, old, fresh)) {
+        code = ERROR_ACCESS_DENIED;  // the new file would not keep the old one's owner
+    } else if (keep && backup != nullptr) {
+        // The old file becomes the backup in one step; a backup already there
+        // goes first, a link as a link.
+        unlink(backupHost.c_str());
+        if (link(targetHost.c_str(), backupHost.c_str()) != 0) {
+            code = Failure(errno, backupHost);
+        }
     }
-    if (code == 0 && targetExists) {
-        chmod(replacementHost.c_str(), targetStatus.st_mode & 07777);
-    }
-    // rename(2) replaces in one step and needs no backup name to recover
-    // from; linking the old file there would, if killed half-way, leave the
-    // backup and the target as one file.
-    (void)backup;
     if (code == 0 && rename(replacementHost.c_str(), targetHost.c_str()) != 0) {
-        code = FailureCode(errno, targetHost);
+        code = Failure(errno, targetHost);
     }
-    if (code != 0) {
-        SetLastError(code);
-    }
-    return code;
+    return code != 0 ? Fail(code) : 0;
 }
 
-RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle) {
+DWORD RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* handle) {
     *handle = RT_NO_LOCK;
-    std::string host;
-    DWORD code = SimHostPath(lockPath, &host);
-    if (code == 0 && IsReadOnlyFile(host)) {
-        code = ERROR_ACCESS_DENIED;
-    }
-    if (code != 0) {
-        SetLastError(code);
-        return RT_LOCK_FAILED;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const unsigned cap = SimCurrentMachine().faults.lockWaitMs;
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(cap != 0 && cap < timeoutMs ? cap : timeoutMs);
     for (;;) {
-        int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            SetLastError(FailureCode(errno, host));
-            return RT_LOCK_FAILED;
+        std::string host;
+        int fd = -1;
+        {
+            FolderLock lock;
+            DWORD code = HostPathToCreate(lockPath, &host, &lock);
+            if (code == 0 && IsReadOnlyFile(host)) {
+                code = ERROR_ACCESS_DENIED;
+            }
+            if (code != 0) {
+                return Fail(code);
+            }
+            fd = open(host.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                return Fail(Failure(errno, host));
+            }
         }
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
             // The holder before us unlinks the file before it lets go: only a
@@ -527,159 +449,41 @@ RtLockResult RtLockFile(const char* lockPath, unsigned timeoutMs, RtLockHandle* 
             struct stat named;
             if (fstat(fd, &held) == 0 && stat(host.c_str(), &named) == 0 &&
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                g_locks.push_back(SimLock{fd, host});
+                g_locks.push_back({fd, host});
                 *handle = fd;
-                return RT_LOCK_TAKEN;
+                return 0;
             }
+        } else if (std::chrono::steady_clock::now() >= deadline) {
             close(fd);
-            continue;
+            return Fail(WAIT_TIMEOUT);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        int error = errno;
         close(fd);
-        if (error != EWOULDBLOCK) {
-            SetLastError(SimErrnoToWindows(error));
-            return RT_LOCK_FAILED;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            SetLastError(ERROR_SHARING_VIOLATION);
-            return RT_LOCK_BUSY;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
 void RtUnlockFile(RtLockHandle handle) {
     for (size_t i = 0; i < g_locks.size(); ++i) {
-        if (g_locks[i].fd == (int)handle) {
-            unlink(g_locks[i].path.c_str());
-            flock(g_locks[i].fd, LOCK_UN);
-            close(g_locks[i].fd);
-            g_locks.erase(g_locks.begin() + (long)i);
+        if (g_locks[i].first == static_cast<int>(handle)) {
+            unlink(g_locks[i].second.c_str());
+            close(g_locks[i].first);  // drops the flock
+            g_locks.erase(g_locks.begin() + static_cast<long>(i));
             return;
         }
     }
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     const SimMachine& machine = SimCurrentMachine();
-    (void)attributes;
-    if (machine.createDirectoryFault != 0) {
-        SetLastError(machine.createDirectoryFault);
-        return FALSE;
-    }
     std::string host;
-    DWORD code = SimHostPath(path, &host);
-    if (code == 0 && mkdir(host.c_str(), 0777) != 0) {
-        code = errno == EEXIST   ? ERROR_ALREADY_EXISTS
-               : errno == ENOENT ? ERROR_PATH_NOT_FOUND
-                                 : SimErrnoToWindows(errno);
-    }
-    if (code != 0) {
-        SetLastError(code);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
-    const SimMachine& machine = SimCurrentMachine();
-    std::string source;
-    std::string destination;
-    DWORD code = SimHostPath(existingFile, &source);
+    FolderLock lock;
+    DWORD code = machine.faults.createDirectory;
     if (code == 0) {
-        code = SimHostPath(newFile, &destination);
+        code = HostPathToCreate(path, &host, &lock);
     }
-    struct stat sourceStatus = {};
-    struct stat destinationStatus = {};
-    if (code == 0 && stat(source.c_str(), &sourceStatus) != 0) {
-        code = FailureCode(errno, source);
-    } else if (code == 0 && S_ISDIR(sourceStatus.st_mode)) {
-        code = ERROR_ACCESS_DENIED;
-    } else if (code == 0 && machine.copyFileFault != 0) {
-        code = machine.copyFileFault;
+    if (code == 0 && mkdir(host.c_str(), 0777) != 0) {
+        code = errno == EEXIST ? ERROR_ALREADY_EXISTS : Failure(errno, host);
     }
-    bool destinationExists = code == 0 && stat(destination.c_str(), &destinationStatus) == 0;
-    if (destinationExists) {
-        if (destinationStatus.st_dev == sourceStatus.st_dev &&
-            destinationStatus.st_ino == sourceStatus.st_ino) {
-            code = ERROR_SHARING_VIOLATION;
-        } else if (failIfExists) {
-            code = ERROR_FILE_EXISTS;
-        } else if (S_ISDIR(destinationStatus.st_mode) || !HasWriteBit(destinationStatus)) {
-            code = ERROR_ACCESS_DENIED;
-        }
-    }
-    if (code == 0 && machine.hasWriteLimit &&
-        g_simBytesWritten + (uint64_t)sourceStatus.st_size > machine.writeLimit) {
-        // Windows deletes what it could not finish; the disk stays full.
-        g_simBytesWritten = machine.writeLimit;
-        unlink(destination.c_str());
-        code = ERROR_DISK_FULL;
-    }
-    int in = -1;
-    int out = -1;
-    if (code == 0 && (in = open(source.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
-        code = FailureCode(errno, source);
-    }
-    if (code == 0 &&
-        (out = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) < 0) {
-        code = FailureCode(errno, destination);
-    }
-    uint64_t copied = 0;
-    // In the kernel, as Windows copies and as cp does; the loop below takes
-    // over where the file systems cannot.
-    bool byHand = false;
-    while (code == 0) {
-        ssize_t done = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done < 0 && copied == 0 &&
-            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-            byHand = true;
-            break;
-        }
-        if (done <= 0) {
-            code = done < 0 ? SimErrnoToWindows(errno) : 0;
-            break;
-        }
-        copied += (uint64_t)done;
-    }
-    char chunk[65536];
-    while (code == 0 && byHand) {
-        ssize_t got = read(in, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            code = got < 0 ? SimErrnoToWindows(errno) : 0;
-            break;
-        }
-        if (!WriteAll(out, chunk, (size_t)got)) {
-            code = SimErrnoToWindows(errno);
-            break;
-        }
-        copied += (uint64_t)got;
-    }
-    if (in >= 0) {
-        close(in);
-    }
-    if (out >= 0) {
-        // The copy takes the source's attributes, read-only among them.
-        if (code == 0) {
-            fchmod(out, sourceStatus.st_mode & 07777);
-        }
-        if (close(out) != 0 && code == 0) {
-            code = SimErrnoToWindows(errno);
-        }
-        if (code != 0) {
-            unlink(destination.c_str());
-        }
-    }
-    g_simBytesWritten += copied;
-    if (code != 0) {
-        SetLastError(code);
-        return FALSE;
-    }
-    return TRUE;
+    return code == 0 ? TRUE : (Fail(code), FALSE);
 }

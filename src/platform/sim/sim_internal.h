@@ -1,6 +1,6 @@
 // What the source files of the simulated machine share: the machine that the
-// profile describes, and the text and path helpers every service needs.
-// Nothing outside src/platform/sim/ includes this.
+// profile describes, and the text helpers every service needs. Nothing
+// outside src/platform/sim/ includes this.
 #pragma once
 
 #include <cstdint>
@@ -9,68 +9,66 @@
 
 #include "platform/platform.h"
 
-// Every name and text of the machine is kept in UTF-16, as Windows keeps it;
-// the A services convert at their border.
+// Names and texts are kept in UTF-16, as Windows keeps them; the A services
+// convert at their border.
+typedef std::u16string Text;
+
 struct SimDomain {
-    std::u16string name;
+    Text name;
     DWORD error;  // 0: the domain has a controller
-    std::u16string controller;
+    Text controller;
 };
 
 struct SimAccount {
-    std::u16string server;  // without leading backslashes; empty = the local machine
-    std::u16string name;
+    Text server;  // without leading backslashes; empty = the local machine
+    Text name;
     DWORD error;  // non-zero: NetUserGetInfo answers this for the account
     DWORD userId;
     DWORD primaryGroupId;
     bool hasFullName;
-    std::u16string fullName;
+    Text fullName;
 };
 
 struct SimLookup {
-    std::u16string name;
+    Text name;
     DWORD error;  // non-zero: LookupAccountNameA fails with this last error
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD sidLength;
-    std::u16string domain;
+    Text domain;
 };
 
 struct SimNamedText {
-    std::u16string name;
-    std::u16string text;
+    Text name;
+    Text text;
+    bool terminated;  // registry data: stored with its NUL
 };
 
-struct SimRegistryKeyData {
-    std::u16string path;
+struct SimKey {
+    Text name;     // its path under HKEY_LOCAL_MACHINE
+    DWORD denied;  // non-zero: the key exists but its open fails with this
     std::vector<SimNamedText> values;
 };
 
-struct SimDeniedKey {
-    std::u16string path;
-    DWORD code;
-};
-
-struct SimMessage {
-    DWORD code;
-    std::u16string text;
+struct SimFaults {
+    DWORD createDirectory;  // 0: none
+    DWORD closeFile;
+    uint64_t writeLimit;  // UINT64_MAX: none
+    uint64_t killAfter;
+    unsigned lockWaitMs;  // 0: the program's own wait
 };
 
 struct SimMachine {
     bool family95;
     bool hasLoggedOnUser;
-    std::u16string loggedOnUser;
+    Text loggedOnUser;
     std::string drives[26];  // host folder of each drive letter; empty = no such drive
     std::vector<SimNamedText> environment;
     std::vector<SimDomain> domains;
     std::vector<SimAccount> accounts;
     std::vector<SimLookup> lookups;
-    std::vector<SimRegistryKeyData> registry;
-    std::vector<SimDeniedKey> deniedKeys;
-    std::vector<SimMessage> messages;
-    DWORD copyFileFault;         // 0: none
-    DWORD createDirectoryFault;  // 0: none
-    bool hasWriteLimit;
-    uint64_t writeLimit;
+    std::vector<SimKey> keys;
+    std::vector<SimNamedText> messages;  // the name is the code in decimal
+    SimFaults faults;
 };
 
 // The machine of this run. The first call loads the profile named by
@@ -78,36 +76,23 @@ struct SimMachine {
 // the run with status 1 after its message on standard error.
 const SimMachine& SimCurrentMachine(void);
 
-// Bytes written to files so far during the run (the write_limit budget).
-extern uint64_t g_simBytesWritten;
-
-// Windows-1252 <-> UTF-16, as the machine's ANSI code page.
-char16_t SimAnsiCharToWide(unsigned char c);
-bool SimWideCharToAnsi(char16_t c, unsigned char* out);
-std::u16string SimAnsiToWide(const char* text);
-// Characters that 1252 lacks become '?'.
-std::string SimWideToAnsi(const std::u16string& text);
+// Windows-1252, the machine's ANSI code page, and UTF-16.
+Text SimAnsiToWide(const char* text);
+// Characters that 1252 lacks become '?'; false for an unpaired surrogate.
+bool SimWideToAnsi(const Text& text, std::string* out);
 std::string SimAnsiToUtf8(const char* text);
-bool SimUtf8ToWide(const std::string& text, std::u16string* out);
-std::u16string SimWideFromPointer(const WCHAR* text);
+bool SimUtf8ToWide(const std::string& text, Text* out);
+Text SimWideFromPointer(const WCHAR* text);
 
 // Names as Windows compares them: ASCII letters without regard to case.
-bool SimSameName(const std::u16string& a, const std::u16string& b);
-
-// The Windows error code for an errno value of a failed host call.
-DWORD SimErrnoToWindows(int error);
+bool SimSameName(const Text& a, const Text& b);
 
 // Parses "S-1-..." into the binary SID form; false when it is not a SID.
 bool SimParseSid(const std::string& text, BYTE* sid, DWORD* length);
 
-// Where a Windows path lives on the host. Returns 0, or ERROR_PATH_NOT_FOUND
-// for a drive that the machine does not have.
-DWORD SimHostPath(const char* path, std::string* hostPath);
-
-// Memory the machine hands out, kept track of so that tests can tell that
-// the program gives all of it back, and gives nothing back twice.
-enum SimAllocationKind { SIM_NET_BUFFER, SIM_LOCAL_BUFFER };
+// Memory and keys the machine hands out. What the program has not given
+// back when it exits is reported on standard error, as is anything given
+// back twice or never handed out.
+enum SimAllocationKind { SIM_NET_BUFFER, SIM_LOCAL_BUFFER, SIM_REGISTRY_KEY };
 void* SimAllocate(SimAllocationKind kind, size_t bytes);
-// False (and counted as a bad release) for memory not handed out as `kind`.
 bool SimRelease(SimAllocationKind kind, void* memory);
-int SimCountAllocations(SimAllocationKind kind);

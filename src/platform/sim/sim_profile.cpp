@@ -1,25 +1,22 @@
-// Loading the machine profile: TOML text into a SimMachine, with every
-// problem named by file and line so that a typo in a test profile shows
-// where it is instead of quietly changing the machine.
+// Loading the machine profile: TOML text into a SimMachine, one table of keys
+// for each kind of table, with every problem named by file and line so that a
+// typo in a profile shows where it is instead of quietly changing the machine.
 #include <toml++/toml.h>
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "platform/bounded_text.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
+#include "text.h"
 
 #ifndef ACCTMAP_EXAMPLE_MACHINE
 #error "the build names the example machine"
 #endif
-
-uint64_t g_simBytesWritten = 0;
 
 namespace {
 
@@ -27,154 +24,93 @@ SimMachine g_machine;
 bool g_loaded = false;
 
 // Where the loader is and what went wrong first.
-struct LoadContext {
+struct Loader {
     std::string source;
     std::string folder;
     std::string error;
 };
 
-bool Fail(LoadContext* context, const toml::source_region& where, const std::string& problem) {
-    context->error = context->source + ":" + std::to_string(where.begin.line) + ": " + problem;
+bool Fail(Loader* loader, const toml::source_region& where, const std::string& problem) {
+    loader->error = loader->source + ":" + std::to_string(where.begin.line) + ": " + problem;
     return false;
 }
 
-bool GetText(LoadContext* context, const toml::node& node, const std::string& what,
-             std::u16string* out) {
+bool GetText(Loader* loader, const toml::node& node, Text* out) {
     const toml::value<std::string>* text = node.as_string();
-    if (text == nullptr) {
-        return Fail(context, node.source(), what + " must be a string");
-    }
-    if (!SimUtf8ToWide(text->get(), out)) {
-        return Fail(context, node.source(), what + " is not valid UTF-8");
+    if (text == nullptr || !SimUtf8ToWide(text->get(), out)) {
+        return Fail(loader, node.source(), "a text in UTF-8 is wanted here");
     }
     return true;
 }
 
-bool GetNumber(LoadContext* context, const toml::node& node, const std::string& what,
-               int64_t highest, int64_t* out) {
+bool GetNumber(Loader* loader, const toml::node& node, int64_t highest, uint64_t* out) {
     const toml::value<int64_t>* number = node.as_integer();
-    if (number == nullptr) {
-        return Fail(context, node.source(), what + " must be an integer");
+    if (number == nullptr || number->get() < 0 || number->get() > highest) {
+        return Fail(loader, node.source(),
+                    "a whole number from 0 to " + std::to_string(highest) + " is wanted here");
     }
-    if (number->get() < 0 || number->get() > highest) {
-        return Fail(context, node.source(), what + " is out of range");
-    }
-    *out = number->get();
+    *out = static_cast<uint64_t>(number->get());
     return true;
 }
 
-bool GetCode(LoadContext* context, const toml::node& node, const std::string& what, DWORD* out) {
-    int64_t value = 0;
-    if (!GetNumber(context, node, what, 0xFFFFFFFFll, &value)) {
-        return false;
-    }
-    *out = (DWORD)value;
-    return true;
+bool GetCode(Loader* loader, const toml::node& node, DWORD* out) {
+    uint64_t value = 0;
+    bool ok = GetNumber(loader, node, 0xFFFFFFFFll, &value);
+    *out = static_cast<DWORD>(value);
+    return ok;
 }
 
-const toml::table* GetTable(LoadContext* context, const toml::node& node, const std::string& what) {
+// One key of a table: how its value is read into the thing the table makes.
+template <typename T>
+struct Key {
+    const char* name;
+    bool (*read)(Loader*, const toml::node&, T*);
+};
+
+// Reads a table whose keys are fixed, by the table of those keys.
+template <typename T, size_t N>
+bool ReadKeys(Loader* loader, const toml::node& node, const Key<T> (&keys)[N], T* out) {
     const toml::table* table = node.as_table();
     if (table == nullptr) {
-        Fail(context, node.source(), what + " must be a table");
+        return Fail(loader, node.source(), "a table is wanted here");
     }
-    return table;
+    for (auto&& [name, value] : *table) {
+        const Key<T>* key = nullptr;
+        for (const Key<T>& candidate : keys) {
+            key = name.str() == candidate.name ? &candidate : key;
+        }
+        if (key == nullptr) {
+            return Fail(loader, name.source(), "unknown key '" + std::string(name.str()) + "'");
+        }
+        if (!key->read(loader, value, out)) {
+            return false;
+        }
+    }
+    return true;
 }
 
-bool UnknownKey(LoadContext* context, const toml::key& key, const std::string& where) {
-    return Fail(context, key.source(), "unknown key '" + std::string(key.str()) + "'" + where);
-}
-
-// Two names that differ only in letter case are one name on Windows. The
-// table is sorted, so the later line is the one to blame.
-bool CheckDistinct(LoadContext* context, const toml::table& table, const std::string& what) {
-    for (auto it = table.begin(); it != table.end(); ++it) {
-        std::u16string first;
-        SimUtf8ToWide(std::string(it->first.str()), &first);
-        for (auto other = std::next(it); other != table.end(); ++other) {
-            std::u16string second;
-            SimUtf8ToWide(std::string(other->first.str()), &second);
-            if (SimSameName(first, second)) {
-                bool otherLater = other->first.source().begin > it->first.source().begin;
-                const toml::key& later = otherLater ? other->first : it->first;
-                const toml::key& earlier = otherLater ? it->first : other->first;
-                return Fail(context, later.source(),
-                            what + " '" + std::string(later.str()) + "' repeats '" +
-                                std::string(earlier.str()) + "' (names ignore letter case)");
+// Reads a table whose keys are names (Windows names: two that differ only in
+// letter case are one), each value by `read`.
+template <typename T>
+bool ReadNamed(Loader* loader, const toml::node& node, std::vector<T>* out,
+               bool (*read)(Loader*, const toml::node&, T*)) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr) {
+        return Fail(loader, node.source(), "a table is wanted here");
+    }
+    for (auto&& [name, value] : *table) {
+        T entry = {};
+        if (!SimUtf8ToWide(std::string(name.str()), &entry.name)) {
+            return Fail(loader, name.source(), "a name is not valid UTF-8");
+        }
+        for (const T& earlier : *out) {
+            if (SimSameName(earlier.name, entry.name)) {
+                return Fail(
+                    loader, name.source(),
+                    "'" + std::string(name.str()) + "' is given twice (names ignore letter case)");
             }
         }
-    }
-    return true;
-}
-
-bool KeyText(LoadContext* context, const toml::key& key, std::u16string* out) {
-    if (!SimUtf8ToWide(std::string(key.str()), out)) {
-        return Fail(context, key.source(), "a name is not valid UTF-8");
-    }
-    return true;
-}
-
-std::u16string WithoutLeadingBackslashes(const std::u16string& server) {
-    size_t start = 0;
-    while (start < server.size() && server[start] == u'\\') {
-        ++start;
-    }
-    return server.substr(start);
-}
-
-bool LoadFamily(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    std::u16string family;
-    if (!GetText(context, node, "family", &family)) {
-        return false;
-    }
-    if (family == u"nt") {
-        machine->family95 = false;
-    } else if (family == u"95") {
-        machine->family95 = true;
-    } else {
-        return Fail(context, node.source(), "family must be \"nt\" or \"95\"");
-    }
-    return true;
-}
-
-bool LoadDrives(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "drives");
-    if (table == nullptr || !CheckDistinct(context, *table, "drive")) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        std::string letter(key.str());
-        if (letter.size() != 1 || !isalpha((unsigned char)letter[0])) {
-            return Fail(context, key.source(), "drive '" + letter + "' is not one letter");
-        }
-        const toml::value<std::string>* folder = value.as_string();
-        if (folder == nullptr) {
-            return Fail(context, value.source(), "drive " + letter + " must be a string");
-        }
-        std::string path = folder->get();
-        if (path.empty()) {
-            return Fail(context, value.source(), "drive " + letter + " names no folder");
-        }
-        if (path[0] != '/') {
-            path = context->folder + "/" + path;
-        }
-        while (path.size() > 1 && path.back() == '/') {
-            path.pop_back();
-        }
-        machine->drives[toupper((unsigned char)letter[0]) - 'A'] = path;
-    }
-    return true;
-}
-
-bool LoadNamedTexts(LoadContext* context, const toml::node& node, const std::string& what,
-                    std::vector<SimNamedText>* out) {
-    const toml::table* table = GetTable(context, node, what);
-    if (table == nullptr || !CheckDistinct(context, *table, "name")) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        SimNamedText entry;
-        if (!KeyText(context, key, &entry.name) ||
-            !GetText(context, value, "'" + std::string(key.str()) + "'", &entry.text)) {
+        if (!read(loader, value, &entry)) {
             return false;
         }
         out->push_back(entry);
@@ -182,368 +118,284 @@ bool LoadNamedTexts(LoadContext* context, const toml::node& node, const std::str
     return true;
 }
 
-bool LoadDomains(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "domains");
-    if (table == nullptr || !CheckDistinct(context, *table, "domain")) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        std::string name(key.str());
-        const toml::table* fields = GetTable(context, value, "domain " + name);
-        if (fields == nullptr) {
-            return false;
-        }
-        SimDomain domain = {};
-        if (!KeyText(context, key, &domain.name)) {
-            return false;
-        }
-        bool hasController = false;
-        bool hasError = false;
-        for (auto&& [field, fieldValue] : *fields) {
-            if (field.str() == "controller") {
-                hasController = true;
-                if (!GetText(context, fieldValue, "controller", &domain.controller)) {
-                    return false;
-                }
-            } else if (field.str() == "error") {
-                hasError = true;
-                if (!GetCode(context, fieldValue, "error", &domain.error)) {
-                    return false;
-                }
-            } else {
-                return UnknownKey(context, field, " in domain " + name);
-            }
-        }
-        if (hasController == hasError || (hasError && domain.error == 0)) {
-            return Fail(context, value.source(),
-                        "domain " + name + " needs either a controller or a non-zero error");
-        }
-        machine->domains.push_back(domain);
-    }
-    return true;
+bool ReadPlainText(Loader* loader, const toml::node& node, SimNamedText* out) {
+    out->terminated = true;
+    return GetText(loader, node, &out->text);
 }
 
-bool LoadAccount(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* fields = GetTable(context, node, "an account");
-    if (fields == nullptr) {
-        return false;
-    }
-    SimAccount account = {};
-    account.primaryGroupId = 513;
-    bool hasName = false;
-    for (auto&& [field, value] : *fields) {
-        std::string_view key = field.str();
-        int64_t number = 0;
-        bool ok = true;
-        if (key == "server") {
-            ok = GetText(context, value, "server", &account.server);
-            account.server = WithoutLeadingBackslashes(account.server);
-        } else if (key == "name") {
-            hasName = true;
-            ok = GetText(context, value, "name", &account.name);
-        } else if (key == "user_id") {
-            ok = GetNumber(context, value, "user_id", 0xFFFFFFFFll, &number);
-            account.userId = (DWORD)number;
-        } else if (key == "primary_group_id") {
-            ok = GetNumber(context, value, "primary_group_id", 0xFFFFFFFFll, &number);
-            account.primaryGroupId = (DWORD)number;
-        } else if (key == "full_name") {
-            account.hasFullName = true;
-            ok = GetText(context, value, "full_name", &account.fullName);
-        } else if (key == "error") {
-            ok = GetCode(context, value, "error", &account.error);
-        } else {
-            return UnknownKey(context, field, " in an account");
-        }
-        if (!ok) {
-            return false;
-        }
-    }
-    if (!hasName || account.name.empty()) {
-        return Fail(context, node.source(), "an account needs a name");
-    }
-    for (const SimAccount& other : machine->accounts) {
-        if (SimSameName(other.server, account.server) && SimSameName(other.name, account.name)) {
-            return Fail(context, node.source(), "the account is listed twice on its server");
-        }
-    }
-    machine->accounts.push_back(account);
-    return true;
+// A registry value: a text, stored with its NUL, or { unterminated = '...' },
+// stored without.
+bool ReadValue(Loader* loader, const toml::node& node, SimNamedText* out) {
+    static const Key<SimNamedText> kKeys[] = {
+        {"unterminated",
+         [](Loader* l, const toml::node& n, SimNamedText* v) { return GetText(l, n, &v->text); }}};
+    out->terminated = !node.is_table();
+    return out->terminated ? GetText(loader, node, &out->text) : ReadKeys(loader, node, kKeys, out);
 }
 
-bool LoadAccounts(LoadContext* context, const toml::node& node, SimMachine* machine) {
+bool ReadKey(Loader* loader, const toml::node& node, SimKey* out) {
+    return ReadNamed(loader, node, &out->values, ReadValue);
+}
+
+bool ReadDenied(Loader* loader, const toml::node& node, SimKey* out) {
+    return GetCode(loader, node, &out->denied);
+}
+
+bool ReadDomain(Loader* loader, const toml::node& node, SimDomain* out) {
+    static const Key<SimDomain> kKeys[] = {
+        {"controller", [](Loader* l, const toml::node& n,
+                          SimDomain* d) { return GetText(l, n, &d->controller); }},
+        {"error",
+         [](Loader* l, const toml::node& n, SimDomain* d) { return GetCode(l, n, &d->error); }},
+    };
+    return ReadKeys(loader, node, kKeys, out);
+}
+
+bool ReadLookup(Loader* loader, const toml::node& node, SimLookup* out) {
+    static const Key<SimLookup> kKeys[] = {
+        {"sid",
+         [](Loader* l, const toml::node& n, SimLookup* s) {
+             const toml::value<std::string>* text = n.as_string();
+             return (text != nullptr && SimParseSid(text->get(), s->sid, &s->sidLength)) ||
+                    Fail(l, n.source(), "a security identifier (S-1-...) is wanted here");
+         }},
+        {"domain",
+         [](Loader* l, const toml::node& n, SimLookup* s) { return GetText(l, n, &s->domain); }},
+        {"error",
+         [](Loader* l, const toml::node& n, SimLookup* s) { return GetCode(l, n, &s->error); }},
+    };
+    return ReadKeys(loader, node, kKeys, out) &&
+           (out->sidLength != 0 || out->error != 0 ||
+            Fail(loader, node.source(), "a lookup needs a sid or an error"));
+}
+
+bool ReadAccount(Loader* loader, const toml::node& node, SimAccount* out) {
+    static const Key<SimAccount> kKeys[] = {
+        {"server",
+         [](Loader* l, const toml::node& n, SimAccount* a) {
+             bool ok = GetText(l, n, &a->server);
+             a->server.erase(0, a->server.find_first_not_of(u'\\'));
+             return ok;
+         }},
+        {"name",
+         [](Loader* l, const toml::node& n, SimAccount* a) { return GetText(l, n, &a->name); }},
+        {"full_name",
+         [](Loader* l, const toml::node& n, SimAccount* a) {
+             a->hasFullName = true;
+             return GetText(l, n, &a->fullName);
+         }},
+        {"user_id",
+         [](Loader* l, const toml::node& n, SimAccount* a) { return GetCode(l, n, &a->userId); }},
+        {"primary_group_id", [](Loader* l, const toml::node& n,
+                                SimAccount* a) { return GetCode(l, n, &a->primaryGroupId); }},
+        {"error",
+         [](Loader* l, const toml::node& n, SimAccount* a) { return GetCode(l, n, &a->error); }},
+    };
+    out->primaryGroupId = 513;  // Domain Users
+    return ReadKeys(loader, node, kKeys, out) &&
+           (!out->name.empty() || Fail(loader, node.source(), "an account needs a name"));
+}
+
+bool ReadAccounts(Loader* loader, const toml::node& node, SimMachine* machine) {
     const toml::array* array = node.as_array();
     if (array == nullptr) {
-        return Fail(context, node.source(), "accounts must be an array of tables ([[accounts]])");
+        return Fail(loader, node.source(), "accounts is an array of tables ([[accounts]])");
     }
     for (const toml::node& element : *array) {
-        if (!LoadAccount(context, element, machine)) {
+        SimAccount account = {};
+        if (!ReadAccount(loader, element, &account)) {
             return false;
         }
+        machine->accounts.push_back(account);
     }
     return true;
 }
 
-bool LoadLookups(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "lookup");
-    if (table == nullptr || !CheckDistinct(context, *table, "name")) {
+// "error=N" as a field of an account line.
+bool LineCode(const std::string& field, DWORD* code) {
+    if (field.compare(0, 6, "error=") != 0) {
         return false;
     }
-    for (auto&& [key, value] : *table) {
-        std::string name(key.str());
-        const toml::table* fields = GetTable(context, value, "lookup of " + name);
-        if (fields == nullptr) {
-            return false;
+    *code = static_cast<DWORD>(strtoul(field.c_str() + 6, nullptr, 10));
+    return true;
+}
+
+// A file of account lines, as the Wine suite's netapi32 stand-in reads them
+// (UTF-8, tab-separated): "dc <domain> <controller>|error=N" and
+// "user <server>|. <name> <rid>|error=N [<group> [<full name>]]".
+bool ReadAccountLines(Loader* loader, const toml::node& node, SimMachine* machine) {
+    const toml::value<std::string>* name = node.as_string();
+    std::ifstream file(loader->folder + "/" + (name != nullptr ? name->get() : ""));
+    if (name == nullptr || !file) {
+        return Fail(loader, node.source(), "the name of a readable file is wanted here");
+    }
+    for (std::string line; std::getline(file, line);) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');) {
+            f.push_back(field);
         }
-        SimLookup lookup = {};
-        if (!KeyText(context, key, &lookup.name)) {
-            return false;
-        }
-        bool hasSid = false;
-        for (auto&& [field, fieldValue] : *fields) {
-            bool ok = true;
-            if (field.str() == "sid") {
-                hasSid = true;
-                const toml::value<std::string>* sid = fieldValue.as_string();
-                if (sid == nullptr) {
-                    return Fail(context, fieldValue.source(), "sid must be a string");
-                }
-                if (!SimParseSid(sid->get(), lookup.sid, &lookup.sidLength)) {
-                    return Fail(context, fieldValue.source(),
-                                "'" + sid->get() + "' is not a security identifier");
-                }
-            } else if (field.str() == "domain") {
-                ok = GetText(context, fieldValue, "domain", &lookup.domain);
-            } else if (field.str() == "error") {
-                ok = GetCode(context, fieldValue, "error", &lookup.error);
-            } else {
-                return UnknownKey(context, field, " in the lookup of " + name);
+        auto text = [&f](size_t i) {
+            Text converted;
+            return i < f.size() && SimUtf8ToWide(f[i], &converted) ? converted : Text();
+        };
+        if (f.size() == 3 && f[0] == "dc") {
+            SimDomain domain = {text(1), 0, text(2)};
+            LineCode(f[2], &domain.error);
+            machine->domains.push_back(domain);
+        } else if (f.size() >= 4 && f[0] == "user") {
+            SimAccount account = {
+                f[1] == "." ? Text() : text(1), text(2), 0, 0, 513, f.size() > 5, text(5)};
+            if (!LineCode(f[3], &account.error)) {
+                account.userId = static_cast<DWORD>(strtoul(f[3].c_str(), nullptr, 10));
             }
-            if (!ok) {
-                return false;
+            if (f.size() > 4) {
+                account.primaryGroupId = static_cast<DWORD>(strtoul(f[4].c_str(), nullptr, 10));
             }
+            account.server.erase(0, account.server.find_first_not_of(u'\\'));
+            machine->accounts.push_back(account);
+        } else if (!line.empty()) {
+            return Fail(loader, node.source(), "not an account line: " + line);
         }
-        if (!hasSid && lookup.error == 0) {
-            return Fail(context, value.source(),
-                        "the lookup of " + name + " needs a sid or a non-zero error");
-        }
-        machine->lookups.push_back(lookup);
     }
     return true;
 }
 
-bool LoadRegistry(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "registry");
-    if (table == nullptr || !CheckDistinct(context, *table, "key")) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        std::string path(key.str());
-        SimRegistryKeyData data;
-        if (!KeyText(context, key, &data.path)) {
-            return false;
-        }
-        // An unquoted dotted key name makes nested tables, which are no values.
-        if (!LoadNamedTexts(context, value, "registry key " + path, &data.values)) {
-            return false;
-        }
-        machine->registry.push_back(data);
-    }
-    return true;
-}
-
-bool LoadDenied(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "registry_denied");
-    if (table == nullptr || !CheckDistinct(context, *table, "key")) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        SimDeniedKey denied = {};
-        if (!KeyText(context, key, &denied.path) ||
-            !GetCode(context, value, "'" + std::string(key.str()) + "'", &denied.code)) {
-            return false;
-        }
-        if (denied.code == 0) {
-            return Fail(context, value.source(), "a denied key needs a non-zero code");
-        }
-        machine->deniedKeys.push_back(denied);
-    }
-    return true;
-}
-
-bool LoadMessages(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "messages");
+bool ReadDrives(Loader* loader, const toml::node& node, SimMachine* machine) {
+    const toml::table* table = node.as_table();
     if (table == nullptr) {
-        return false;
+        return Fail(loader, node.source(), "a table is wanted here");
     }
-    for (auto&& [key, value] : *table) {
-        std::string code(key.str());
-        if (code.empty() || code.size() > 10 ||
-            code.find_first_not_of("0123456789") != std::string::npos ||
-            strtoull(code.c_str(), nullptr, 10) > 0xFFFFFFFFull) {
-            return Fail(context, key.source(), "'" + code + "' is not an error code");
+    for (auto&& [name, value] : *table) {
+        const std::string letter(name.str());
+        const toml::value<std::string>* folder = value.as_string();
+        if (letter.size() != 1 || !isalpha(static_cast<unsigned char>(letter[0])) ||
+            folder == nullptr || folder->get().empty()) {
+            return Fail(loader, name.source(), "a drive maps one letter to a folder");
         }
-        SimMessage message = {};
-        message.code = (DWORD)strtoull(code.c_str(), nullptr, 10);
-        if (!GetText(context, value, "message " + code, &message.text)) {
-            return false;
-        }
-        machine->messages.push_back(message);
+        const std::string& path = folder->get();
+        machine->drives[tolower(static_cast<unsigned char>(letter[0])) - 'a'] =
+            path[0] == '/' ? path : loader->folder + "/" + path;
     }
     return true;
 }
 
-bool LoadFaults(LoadContext* context, const toml::node& node, SimMachine* machine) {
-    const toml::table* table = GetTable(context, node, "faults");
-    if (table == nullptr) {
-        return false;
-    }
-    for (auto&& [key, value] : *table) {
-        bool ok = true;
-        if (key.str() == "copy_file") {
-            ok = GetCode(context, value, "copy_file", &machine->copyFileFault);
-        } else if (key.str() == "create_directory") {
-            ok = GetCode(context, value, "create_directory", &machine->createDirectoryFault);
-        } else if (key.str() == "write_limit") {
-            int64_t limit = 0;
-            ok = GetNumber(context, value, "write_limit", INT64_MAX, &limit);
-            machine->hasWriteLimit = true;
-            machine->writeLimit = (uint64_t)limit;
-        } else {
-            return UnknownKey(context, key, " in [faults]");
-        }
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+bool ReadFaults(Loader* loader, const toml::node& node, SimFaults* out) {
+    static const Key<SimFaults> kKeys[] = {
+        // CopyFileA's fault: acctmap makes no copy, so it never meets it.
+        {"copy_file",
+         [](Loader* l, const toml::node& n, SimFaults*) {
+             DWORD c;
+             return GetCode(l, n, &c);
+         }},
+        {"create_directory", [](Loader* l, const toml::node& n,
+                                SimFaults* f) { return GetCode(l, n, &f->createDirectory); }},
+        {"close_file",
+         [](Loader* l, const toml::node& n, SimFaults* f) { return GetCode(l, n, &f->closeFile); }},
+        {"write_limit", [](Loader* l, const toml::node& n,
+                           SimFaults* f) { return GetNumber(l, n, INT64_MAX, &f->writeLimit); }},
+        {"kill_after_bytes",
+         [](Loader* l, const toml::node& n, SimFaults* f) {
+             return GetNumber(l, n, INT64_MAX, &f->killAfter);
+         }},
+        {"lock_wait_ms",
+         [](Loader* l, const toml::node& n, SimFaults* f) {
+             uint64_t ms = 0;
+             bool ok = GetNumber(l, n, 3600000, &ms);
+             f->lockWaitMs = static_cast<unsigned>(ms);
+             return ok;
+         }},
+    };
+    return ReadKeys(loader, node, kKeys, out);
 }
 
-bool LoadMachine(LoadContext* context, const std::string& text, SimMachine* machine) {
-    toml::parse_result parsed = toml::parse(text, context->source);
-    if (!parsed) {
-        return Fail(context, parsed.error().source(), std::string(parsed.error().description()));
-    }
-    const toml::table& root = parsed.table();
-    for (auto&& [key, node] : root) {
-        std::string_view name = key.str();
-        bool ok = false;
-        if (name == "family") {
-            ok = LoadFamily(context, node, machine);
-        } else if (name == "logged_on_user") {
-            machine->hasLoggedOnUser = true;
-            ok = GetText(context, node, "logged_on_user", &machine->loggedOnUser);
-        } else if (name == "drives") {
-            ok = LoadDrives(context, node, machine);
-        } else if (name == "environment") {
-            ok = LoadNamedTexts(context, node, "environment", &machine->environment);
-        } else if (name == "domains") {
-            ok = LoadDomains(context, node, machine);
-        } else if (name == "accounts") {
-            ok = LoadAccounts(context, node, machine);
-        } else if (name == "lookup") {
-            ok = LoadLookups(context, node, machine);
-        } else if (name == "registry") {
-            ok = LoadRegistry(context, node, machine);
-        } else if (name == "registry_denied") {
-            ok = LoadDenied(context, node, machine);
-        } else if (name == "messages") {
-            ok = LoadMessages(context, node, machine);
-        } else if (name == "faults") {
-            ok = LoadFaults(context, node, machine);
-        } else {
-            return UnknownKey(context, key, "");
-        }
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
+const Key<SimMachine> kMachineKeys[] = {
+    {"family",
+     [](Loader* l, const toml::node& n, SimMachine* m) {
+         Text family;
+         m->family95 = GetText(l, n, &family) && family == u"95";
+         return (family == u"95" || family == u"nt") ||
+                Fail(l, n.source(), "family is \"nt\" or \"95\"");
+     }},
+    {"logged_on_user",
+     [](Loader* l, const toml::node& n, SimMachine* m) {
+         m->hasLoggedOnUser = true;
+         return GetText(l, n, &m->loggedOnUser);
+     }},
+    {"drives", ReadDrives},
+    {"environment", [](Loader* l, const toml::node& n,
+                       SimMachine* m) { return ReadNamed(l, n, &m->environment, ReadPlainText); }},
+    {"domains", [](Loader* l, const toml::node& n,
+                   SimMachine* m) { return ReadNamed(l, n, &m->domains, ReadDomain); }},
+    {"accounts", ReadAccounts},
+    {"account_lines", ReadAccountLines},
+    {"lookup", [](Loader* l, const toml::node& n,
+                  SimMachine* m) { return ReadNamed(l, n, &m->lookups, ReadLookup); }},
+    {"registry", [](Loader* l, const toml::node& n,
+                    SimMachine* m) { return ReadNamed(l, n, &m->keys, ReadKey); }},
+    {"registry_denied", [](Loader* l, const toml::node& n,
+                           SimMachine* m) { return ReadNamed(l, n, &m->keys, ReadDenied); }},
+    {"messages", [](Loader* l, const toml::node& n,
+                    SimMachine* m) { return ReadNamed(l, n, &m->messages, ReadPlainText); }},
+    {"faults",
+     [](Loader* l, const toml::node& n, SimMachine* m) { return ReadFaults(l, n, &m->faults); }},
+};
 
-std::string AbsoluteFolder(const char* folder) {
-    std::string result = folder == nullptr ? "" : folder;
-    if (!result.empty() && result[0] == '/') {
-        return result;
-    }
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
-        return result.empty() ? "." : result;
-    }
-    return result.empty() ? std::string(cwd) : std::string(cwd) + "/" + result;
-}
-
-std::string FolderOf(const char* path) {
-    std::string text = path;
-    size_t slash = text.rfind('/');
-    if (slash == std::string::npos) {
-        return AbsoluteFolder(nullptr);
-    }
-    return AbsoluteFolder(slash == 0 ? "/" : text.substr(0, slash).c_str());
-}
-
-bool ReadWholeFile(const char* path, std::string* text, std::string* problem) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        *problem = std::string("cannot read the machine profile (") + strerror(errno) + ")";
-        return false;
-    }
-    std::ostringstream content;
-    content << stream.rdbuf();
-    *text = content.str();
-    return true;
-}
-
-bool Replace(const std::string& text, const char* source, const std::string& folder, char* error,
-             size_t errorSize) {
-    LoadContext context;
-    context.source = source;
-    context.folder = folder;
+bool Replace(const std::string& text, const std::string& source, const std::string& folder,
+             char* error, size_t errorSize) {
+    Loader loader = {source, folder, ""};
     SimMachine machine = {};
-    if (!LoadMachine(&context, text, &machine)) {
-        CopyText(error, errorSize, context.error.c_str());
-        return false;
+    machine.faults.writeLimit = UINT64_MAX;
+    machine.faults.killAfter = UINT64_MAX;
+    toml::parse_result parsed = toml::parse(text, source);
+    if (!parsed) {
+        Fail(&loader, parsed.error().source(), std::string(parsed.error().description()));
+    } else if (ReadKeys(&loader, parsed.table(), kMachineKeys, &machine)) {
+        g_machine = machine;
+        g_loaded = true;
+        SetLastError(0);
+        return true;
     }
-    g_machine = machine;
-    g_loaded = true;
-    g_simBytesWritten = 0;
-    SetLastError(0);
-    return true;
+    CopyText(error, errorSize, loader.error.c_str());
+    return false;
+}
+
+std::string WorkingFolder() {
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
 }
 
 }  // namespace
 
 bool SimLoadProfileText(const char* toml, const char* folder, char* error, size_t errorSize) {
-    return Replace(toml, "(profile text)", AbsoluteFolder(folder), error, errorSize);
-}
-
-bool SimLoadProfileFile(const char* path, char* error, size_t errorSize) {
-    std::string text;
-    std::string problem;
-    if (!ReadWholeFile(path, &text, &problem)) {
-        FormatText(error, errorSize, "%s: %s", path, problem.c_str());
-        return false;
-    }
-    return Replace(text, path, FolderOf(path), error, errorSize);
-}
-
-void SimForgetMachine(void) {
-    g_machine = SimMachine();
-    g_loaded = false;
+    return Replace(toml, "(profile text)", folder != nullptr ? folder : WorkingFolder(), error,
+                   errorSize);
 }
 
 const SimMachine& SimCurrentMachine(void) {
-    if (!g_loaded) {
-        const char* path = getenv("ACCTMAP_MACHINE");
-        if (path == nullptr || path[0] == '\0') {
-            path = ACCTMAP_EXAMPLE_MACHINE;
-        }
-        char error[1024];
-        if (!SimLoadProfileFile(path, error, sizeof error)) {
-            fprintf(RtStderr(), "%s\n", error);
-            fflush(RtStderr());
-            exit(1);
-        }
+    if (g_loaded) {
+        return g_machine;
     }
-    return g_machine;
+    const char* path = getenv("ACCTMAP_MACHINE");
+    if (path == nullptr || path[0] == '\0') {
+        path = ACCTMAP_EXAMPLE_MACHINE;
+    }
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    std::string file = path;
+    std::string folder =
+        file.find('/') == std::string::npos ? WorkingFolder() : file.substr(0, file.rfind('/'));
+    if (!folder.empty() && folder[0] != '/') {
+        folder = WorkingFolder() + "/" + folder;
+    }
+    char error[1024];
+    if (!stream) {
+        FormatText(error, sizeof error, "%s: cannot read the machine profile", path);
+    } else if (Replace(text.str(), file, folder.empty() ? "/" : folder, error, sizeof error)) {
+        return g_machine;
+    }
+    fprintf(RtStderr(), "%s\n", error);
+    fflush(RtStderr());
+    exit(1);
 }

@@ -1,6 +1,6 @@
 // The Windows API as the simulated machine offers it on the host build: the
-// same names, types and result codes as <windows.h> and <lm.h>, so that code
-// outside src/platform/ compiles unchanged against either.
+// names, types and result codes acctmap uses, as <windows.h> and <lm.h> give
+// them, so that code outside src/platform/ compiles unchanged against either.
 #pragma once
 
 #include <cstdarg>
@@ -12,19 +12,16 @@ typedef int32_t LONG;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef unsigned char BYTE;
-typedef unsigned char UCHAR;
 typedef char CHAR;
 typedef char16_t WCHAR;
 typedef BYTE* LPBYTE;
-typedef BYTE* PBYTE;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
-typedef UCHAR* PUCHAR;
+typedef BYTE* PUCHAR;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* HLOCAL;
@@ -36,19 +33,15 @@ typedef HKEY* PHKEY;
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
-#define WINAPI
 #define TRUE 1
 #define FALSE 0
-#define MAX_PATH 260
-
+#define ARRAYSIZE(a) (sizeof(a) / sizeof((a)[0]))
 #define CP_ACP 0
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
-#define ERROR_INVALID_HANDLE 6L
-#define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_BAD_NETPATH 53L
 #define ERROR_FILE_EXISTS 80L
@@ -57,12 +50,13 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define WAIT_TIMEOUT 258L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
-#define ERROR_LOGON_FAILURE 1326L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 #define ERROR_NONE_MAPPED 1332L
-#define ERROR_NO_SUCH_DOMAIN 1355L
-#define RPC_S_SERVER_UNAVAILABLE 1722L
+#define ERROR_FILE_READ_ONLY 6009L
 
 #define NERR_Success 0
 #define NERR_UserNotFound 2221
@@ -75,7 +69,6 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
-#define FORMAT_MESSAGE_FROM_STRING 0x00000400
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define LANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
@@ -89,53 +82,16 @@ struct SID_IDENTIFIER_AUTHORITY {
 };
 typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
 
-enum SID_NAME_USE {
-    SidTypeUser = 1,
-    SidTypeGroup,
-    SidTypeDomain,
-    SidTypeAlias,
-    SidTypeWellKnownGroup,
-    SidTypeDeletedAccount,
-    SidTypeInvalid,
-    SidTypeUnknown,
-    SidTypeComputer,
-    SidTypeLabel
-};
+enum SID_NAME_USE { SidTypeUser = 1 };
 typedef SID_NAME_USE* PSID_NAME_USE;
 
-// Level 3 account record; the fields keep the order and names of <lmaccess.h>.
+// The level 3 account record: of its fields, the ones acctmap reads.
 struct USER_INFO_3 {
     LPWSTR usri3_name;
-    LPWSTR usri3_password;
-    DWORD usri3_password_age;
-    DWORD usri3_priv;
-    LPWSTR usri3_home_dir;
-    LPWSTR usri3_comment;
-    DWORD usri3_flags;
-    LPWSTR usri3_script_path;
-    DWORD usri3_auth_flags;
     LPWSTR usri3_full_name;
-    LPWSTR usri3_usr_comment;
-    LPWSTR usri3_parms;
-    LPWSTR usri3_workstations;
-    DWORD usri3_last_logon;
-    DWORD usri3_last_logoff;
-    DWORD usri3_acct_expires;
-    DWORD usri3_max_storage;
-    DWORD usri3_units_per_week;
-    PBYTE usri3_logon_hours;
-    DWORD usri3_bad_pw_count;
-    DWORD usri3_num_logons;
-    LPWSTR usri3_logon_server;
-    DWORD usri3_country_code;
-    DWORD usri3_code_page;
     DWORD usri3_user_id;
     DWORD usri3_primary_group_id;
-    LPWSTR usri3_profile;
-    LPWSTR usri3_home_dir_drive;
-    DWORD usri3_password_expired;
 };
-typedef USER_INFO_3* LPUSER_INFO_3;
 
 // kernel32
 DWORD GetVersion(void);
@@ -147,7 +103,6 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
                         int multiByteCount, LPCSTR defaultChar, BOOL* usedDefaultChar);
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
-BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists);
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
