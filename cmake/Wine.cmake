@@ -33,9 +33,3 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/wi
 
 # One prefix and one registry: tests that run under Wine take turns.
 set(ACCTMAP_WINE_TEST_PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 120)
-
-# "Z:\..." for a path of this build: how a Windows program under Wine names it.
-function(acctmap_wine_path variable path)
-  string(REPLACE "/" "\\" windows "${path}")
-  set(${variable} "Z:${windows}" PARENT_SCOPE)
-endfunction()

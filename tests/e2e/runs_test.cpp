@@ -1,0 +1,242 @@
+// acctmap end to end, row by row: what a run prints (through the C runtime's
+// text mode), its status, and what it leaves on disk, on the host's simulated
+// machine or on Wine as each row says (Wine where Windows' own behaviour is
+// the point).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/legacy.h"
+#include "e2e/harness.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir) and
+// $(sys:N) are the machine's (see Harness::Token); $(luid) is the user's
+// legacy id, $(N*c) the character c N times, $(pw) the passwd file,
+// $(fields) the default entry from its password to its home field, $(e:X)
+// the user's entry under the login name X as the program writes it (a line
+// feed first) and $(E:X) as it reaches the file (CR LF first).
+struct Row {
+    const char* name;
+    unsigned where;
+    std::string words;    // blank-separated
+    std::string machine;  // set-up steps, separated by '|'
+    std::string out;      // each "\n" as the runtime writes it: CR LF
+    std::string err;
+    int status;
+    std::string files = "";  // "<path>=<bytes>", "<dir>" or "<none>", separated by '|'
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
+const std::string kUsage =
+    "Usage: acctmap -s <ssh username> -u <windows username> -d <domain name> -p <home path> "
+    "-f <passwd file>\n";
+const std::string kEntry = "$(e:$(user))";
+const std::string kAdd = "-u $(user) -f $(pw)";
+const std::string kFile = "file:$(pw)=";
+const std::string kNotWritten = "; the entry was not written to it.\n";
+const std::string kOld = "alice:1\n";
+
+// Lines that must survive a rewrite whole: no line end, a bare line feed,
+// lone CRs, Ctrl-Z and NUL, and lines longer than the filter's blocks, one
+// with its ':' only after a whole block.
+const std::string kKeptBefore =
+    "bare:1\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(300000*v)\r\n$(300000*y):z\r\n";
+const std::string kKeptAfter =
+    "bare:1\r\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(300000*v)\r\n$(300000*y):z\r\n";
+const std::string kDropped = "# users\r\n\r\n$(300000*w)\r\n$(user):0\r\n";
+
+// clang-format off
+const std::vector<Row> kRows = {
+    // The front end.
+    {"NoWords", kHost, "", "", "", kUsage, 1},
+    {"StrayWord", kHost, "-u bob extra", "", "", kUsage, 1},
+    {"UpperCaseLetter", kBoth, "-U bob", "", "", "Try `C:\\tools\\acctmap.exe -h' for more information.\n", 1},
+    {"ValueMissing", kHost, "-d corp -u", "", "", "Try `C:\\tools\\acctmap.exe --help' for more information.\n", 1},
+    {"HelpEndsTheLoop", kBoth, "-u bob -h stray", "", kUsage, "", 0},
+    {"LongHelp", kHost, "--help", "", kUsage, "", 0},
+    {"NoUser", kHost, "-d SALES -f x", "", "", "Specify which user to add with -u option\n", 1},
+    {"ValueMayBeginWithDash", kHost, "-u -d", "", "", "The username could not be found.\n", 1},
+    {"ValueTooLong", kHost, "-s $(256*s) -u bob", "", "", "The value of -s is longer than 255 characters.\n", 1},
+    {"PathTooLong", kHost, "-u $(260*u)", "", "", "The value of -u is longer than 259 characters.\n", 1},
+    {"LongestValuesPass", kHost, "-s $(255*s) -d $(255*d) -p $(259*p) -f $(259*f) -u $(259*u)", "", "", "Could not find the domain controller for the domain.\n", 1},
+    // Refused before the home stage makes a directory, and echoed harmlessly.
+    {"LoginNameShownSafely", kHost, "-u $(user) -s a\nb\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
+
+    // The legacy listing: GetVersion's 95 family, GetUserNameA's user.
+    {"Legacy", kBoth, "-u bob -d corp -p /users/", "win98", "admin:use_crypt:500:544:Administrator:/users/admin:/bin/bash\n$(user):use_crypt:$(luid):544:$(user):/users/$(user):/bin/bash\n", "", 0},
+    {"LegacyDefaultPrefix", kHost, "", "win98", "admin:use_crypt:500:544:Administrator:/home/admin:/bin/bash\n$(user):use_crypt:$(luid):544:$(user):/home/$(user):/bin/bash\n", "", 0},
+
+    // The account: its record at level 3, its SID, its profile directory.
+    {"User", kBoth, "-u $(user)", "", kEntry, "", 0, "$(dir)\\home\\tarnwick=<none>"},
+    {"DomainAccount", kBoth, "-u $(user) -d $(dom) -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\n|" + kFile + "$(dom)\\$(user):1\r\n$(user):3", "", "", 0, "$(pw)=$(user):3\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch"},
+    {"TypedInOtherCase", kHost, "-u KIM", "", "\nKIM$(fields)/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    {"AnsiFullName", kBoth, "-u $(user)", "accounts=user\t.\t$(user)\t$(rid)\t513\tJos\xc3\xa9 M\xc3\xbcller\n", "\n$(user):unused_by_nt/2000/xp:$(rid):513:Jos\xe9 M\xfcller,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    // A full name cut to its field at the last whole character, a surrogate
+    // pair being one.
+    {"FullNameCutWhole", kHost, "-u $(user)", "accounts=user\t.\t$(user)\t$(rid)\t513\t$(510*f)\xf0\x9f\x98\x80x\n", "\n$(user):unused_by_nt/2000/xp:$(rid):513:$(510*f)?,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    {"LargestIdsAndBlankedBytes", kHost, "-u $(user)", "accounts=user\t.\t$(user)\t4294967295\t4294967295\tDoe: Jane\x01\n", "\n$(user):unused_by_nt/2000/xp:4294967295:4294967295:Doe  Jane ,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    {"SidLookupFails", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\tGhost Writer\n", "\nghost:unused_by_nt/2000/xp:1005:513:Ghost Writer,U-ghost:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332) (ghost)\n", 0},
+    {"SidLookupFailsWithoutText", kHost, "-u $(user)", "lookup:$(user)=4000", "\n$(user):unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(user):/home/tarnwick:/bin/switch", "acctmap (301): error 4000 ($(user))\n", 0},
+    {"ControllerUnnamed", kHost, "-u $(user) -d LOST", "accounts=dc\tLOST\terror=1355\nuser\t.\t$(user)\t1\nuser\t\\\\LOST\t$(user)\t4242\t513\n", "\nLOST\\$(user):unused_by_nt/2000/xp:4242:10513:U-$(user):/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332) ($(user))\n", 0},
+    {"InvalidDomain", kHost, "-u $(user) -d BAD/NAME", "", "", "Domainname: BAD/NAME is invalid\n", 1},
+    {"NoController", kHost, "-u $(user) -d NOWHERE", "", "", "Could not find the domain controller for the domain.\n", 1},
+    {"AccessDenied", kHost, "-u jdoe -d SALES", "accounts=dc\tSALES\t\\\\dc1\nuser\t\\\\dc1\tjdoe\terror=5\n", "", "The user does not have access to the requested information.\n", 1},
+    {"OtherLookupFailure", kHost, "-u broken", "accounts=user\t.\tbroken\terror=1722\n", "", "Could not find domain controller for domain :. \n", 1},
+    // The account services bound at first use, and not to be had.
+    {"NoAccountServices", kWine, "-u $(user)", "nonetapi", "", "Could not find domain controller for domain :. \n", 1},
+
+    // The home directory.
+    {"ProfileExpanded", kHost, "-u $(user)", "profile=%SystemDrive%\\users\\$(user)", kEntry, "", 0},
+    {"FallbackMade", kHost, "-u $(user)", "profile=$(dir)\\no such profile", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>|$(dir)\\no such profile=<none>"},
+    {"FallbackThere", kHost, "-u $(user)", "profile=C:\\nowhere|dir:$(dir)\\home\\tarnwick", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0},
+    {"FallbackNotMade", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\n|mount=$(dir)\\missing\\home", "", "acctmap (301): [1332] $(sys:1332) (ghost)\nCan't create home directory $(dir)\\missing\\home\\tarnwick for user ghost\n", 1},
+    {"UnderTheMount", kHost, "-u $(user)", "mount=C:/ZONE//|profile=c:\\zone\\$(user)|dir:C:\\ZONE\\$(user)", "\n$(user)$(fields)/home/$(user):/bin/switch", "", 0},
+    {"MountComponentsWhole", kHost, "-u $(user)", "mount=C:\\use", kEntry, "", 0},
+    {"HomePathUntested", kHost, "-u $(user) -p $(dir)\\home\\u", "", "\n$(user)$(fields)/cygdrive/C/work/home/u:/bin/switch", "", 0, "$(dir)\\home\\u=<none>"},
+    {"HomePathBreaksTheLine", kHost, "-u $(user) -p /home/a:b", "", "", "Invalid character in home directory: /home/a:b\n", 1},
+    {"NoMountKey", kBoth, "-u $(user) -p D:\\x", "nomount", "", "Open Registry Error.\n$(sys:2)\n", 1},
+    {"MountDeniedInItsOwnView", kHost, "-u $(user)", "nomount|denied:SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home=5", "", "Open Registry Error.\n$(sys:5)\n", 1},
+    // A 64-bit Cygwin's mount table: the 64-bit exe (and the host) fall back to
+    // their own view; the 32-bit exe cannot see it.
+    {"MountIn64BitView", kHost | kWine64, "-u $(user)", "mount64=C:\\users", "\n$(user)$(fields)/home/$(user):/bin/switch", "", 0},
+    {"MountIn64BitViewFrom32", kWine32, "-u $(user)", "mount64=C:\\users", "", "Open Registry Error.\n$(sys:2)\n", 1},
+    {"NoMountValue", kHost, "-u $(user)", "mount", "", "read key value error\n", 1},
+    {"NoProfilePath", kHost, "-u $(user)", "noprofile", "", "read key value error\n", 1},
+    {"MountUnterminated", kHost, "-u $(user)", "unterminated-mount=C:\\work\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0},
+    {"ExpansionOf259", kHost, "-u $(user)", "profile=C:\\$(256*p)", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0},
+    {"ExpansionOf260", kHost, "-u $(user)", "profile=C:\\$(257*p)", "", "Home directory path is too long: C:\\$(257*p)\n", 1},
+
+    // The passwd file: which lines stay, and every way the file does not
+    // take the entry (the entry then on standard output, status 0).
+    {"NamesFolded", kHost, "-u $(user) -s Bo[z -f $(pw)", kFile + "bO[Z:1\r\nBO[Z:4\r\nbo{z:2\r\nBo[zz:3", "", "", 0, "$(pw)=bo{z:2\r\nBo[zz:3$(E:Bo[z)"},
+    {"NameComparedTo256", kHost, "-u $(user) -s $(255*a) -f $(pw)", kFile + "$(255*A):1\r\n$(256*a):2", "", "", 0, "$(pw)=$(256*a):2$(E:$(255*a))"},
+    {"LinesKept", kBoth, kAdd, kFile + kDropped + kKeptBefore + "last:9\n", "", "", 0, "$(pw)=" + kKeptAfter + "last:9\r\n" + "$(E:$(user))|$(pw).bak=" + kDropped + kKeptBefore + "last:9\n"},
+    {"EmptyFile", kHost, kAdd, kFile, "", "", 0, "$(pw)=$(E:$(user))"},
+    {"RebuiltFromBackup", kBoth, kAdd, "file:$(pw).bak=" + kOld + "$(user):x\n", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld + "$(user):x\n"},
+    {"NoFileNoBackup", kHost, kAdd, "", kEntry, "Passwd file $(pw) could not be rewritten (error 2)" + kNotWritten, 0, "$(pw)=<none>|$(pw).bak=<none>"},
+    {"ReadOnly", kBoth, kAdd, kFile + kOld + "|readonly:$(pw)", kEntry, "Passwd file $(pw) is read-only" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
+    {"ReadOnlyBackup", kBoth, kAdd, kFile + kOld + "|file:$(pw).bak=older\n|readonly:$(pw).bak", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"BusyBeforeReadOnly", kHost, kAdd, kFile + kOld + "|readonly:$(pw)|held:$(pw).lock|fault:lock_wait_ms=100", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"NoFolder", kHost, "-u $(user) -f $(dir)\\nodir\\passwd", "", kEntry, "Passwd file $(dir)\\nodir\\passwd could not be rewritten (error 3)" + kNotWritten, 0, "$(dir)\\nodir=<none>"},
+    {"DiskFull", kHost, kAdd, kFile + kOld + "|fault:write_limit=10", kEntry, "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"CloseFails", kHost, kAdd, kFile + kOld + "|fault:close_file=5", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"LockIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).lock", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"NewFileNameIsALink", kHost, kAdd, kFile + kOld + "|file:$(dir)\\victim=secret|link:$(pw).acctmap-new=$(dir)\\victim", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(dir)\\victim=secret"},
+    {"PasswdIsALink", kHost, "-u $(user) -f $(dir)\\link", "file:$(dir)\\real\\passwd=" + kOld + "|link:$(dir)\\link=$(dir)\\real\\passwd", "", "", 0, "$(dir)\\real\\passwd=alice:1\r\n$(E:$(user))|$(dir)\\real\\passwd.bak=" + kOld + "|$(dir)\\link.bak=<none>"},
+    {"OwnerAndModeKept", kHost, kAdd, kFile + kOld + "|chown:$(pw)=1234|chmod:$(pw)=0640", "", "", 0, "$(pw)@=1234 416"},
+    // Another run holds the lock for all of the 10 seconds a run waits.
+    {"Busy", kWine, kAdd, kFile + kOld + "|held:$(pw).lock", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
+    // An editor holds the passwd file open: Wine's ReplaceFileA refuses.
+    {"ReplaceRefused", kWine, kAdd, kFile + kOld + "|held:$(pw)", kEntry, "Passwd file $(pw) could not be rewritten (error 32)" + kNotWritten, 0, "$(pw).acctmap-new=<none>"},
+};
+// clang-format on
+
+// The rows' tokens, innermost first.
+std::string Expand(std::string text, const Harness& machine) {
+    for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
+        const size_t close = text.find(')', open);
+        const std::string token = text.substr(open + 2, close - open - 2);
+        const size_t star = token.find('*');
+        std::string value;
+        if (token == "luid") {
+            value = std::to_string(LegacyUid(machine.Token("user").c_str()));
+        } else if (token == "pw") {
+            value = "$(dir)\\etc\\passwd";
+        } else if (token == "fields") {
+            value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
+        } else if (token[0] == 'e' && token[1] == ':') {
+            value = "\n" + token.substr(2) + "$(fields)/cygdrive/C/users/$(user):/bin/switch";
+        } else if (token[0] == 'E' && token[1] == ':') {
+            value = "\r$(e:" + token.substr(2) + ")";
+        } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
+            value = std::string(atoi(token.c_str()), token[star + 1]);
+        } else {
+            value = machine.Token(token);
+        }
+        text.replace(open, close + 1 - open, value);
+    }
+    return text;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// What the C runtime's text mode makes of a text: every "\n" a CR LF.
+std::string TextMode(const std::string& text) {
+    std::string bytes;
+    for (char c : text) {
+        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return bytes;
+}
+
+// Byte for byte; a failure shows where the two part, not a large file whole.
+::testing::AssertionResult Same(const std::string& got, const std::string& want) {
+    const size_t at =
+        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
+    return got == want ? ::testing::AssertionSuccess()
+                       : ::testing::AssertionFailure()
+                             << "apart at " << at << " of " << got.size() << " and " << want.size()
+                             << " bytes: " << ::testing::PrintToString(got.substr(at, 60))
+                             << " instead of " << ::testing::PrintToString(want.substr(at, 60));
+}
+
+class Runs : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
+    const Row& row = GetParam();
+    Harness machine;
+    for (const std::string& step : Split(row.machine, '|')) {
+        ASSERT_NO_FATAL_FAILURE(machine.Arrange(Expand(step, machine)));
+    }
+    std::vector<std::string> words;
+    for (const std::string& word : Split(row.words, ' ')) {
+        words.push_back(Expand(word, machine));
+    }
+    const Outcome run = machine.Run(words);
+    EXPECT_TRUE(Same(run.out, TextMode(Expand(row.out, machine))));
+    EXPECT_TRUE(Same(run.err, TextMode(Expand(row.err, machine))));
+    EXPECT_EQ(run.status, static_cast<unsigned long>(row.status));
+    for (const std::string& file : Split(row.files, '|')) {
+        const size_t equals = file.find('=');
+        EXPECT_TRUE(Same(machine.FileState(Expand(file.substr(0, equals), machine)),
+                         Expand(file.substr(equals + 1), machine)))
+            << file.substr(0, equals);
+    }
+    // No run leaves a file of its own (but what a row made itself).
+    for (const char* own : {".acctmap-new", ".lock"}) {
+        if (row.machine.find(own) == std::string::npos) {
+            EXPECT_EQ(machine.FileState(Expand("$(pw)", machine) + own), "<none>") << own;
+        }
+    }
+}
+
+std::vector<Row> RowsOfThisMachine() {
+    std::vector<Row> rows;
+    std::copy_if(kRows.begin(), kRows.end(), std::back_inserter(rows),
+                 [](const Row& row) { return (row.where & kThisMachine) != 0; });
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Runs, ::testing::ValuesIn(RowsOfThisMachine()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+}  // namespace
