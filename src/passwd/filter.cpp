@@ -1,5 +1,5 @@
 // The line filter of the passwd rewrite, in one pass over the old file: each
-// line is found with memchr in a block and judged by its name; the kept ones
+// line is found in a block and judged by its name; the kept ones
 // are gathered and written a block at a time. A line longer than a block
 // streams through whole.
 #include "passwd/filter.h"
@@ -30,13 +30,28 @@ bool NameMatches(const char* name, size_t length, const char* loginName) {
     return true;
 }
 
-// The new file's bytes, gathered before they are written.
+// A line's first ':', or NULL: it comes within a few bytes of the line's
+// start, so a plain loop finds it before a search call would have begun.
+const char* FindColon(const char* line, size_t length) {
+    for (const char* end = line + length; line < end; ++line) {
+        if (*line == ':') {
+            return line;
+        }
+    }
+    return NULL;
+}
+
+// The new file's bytes, gathered before they are written. Kept lines that
+// follow each other in the read block go over as one run, a large one
+// straight from there.
 struct Output {
     RtFile* file;
     char* bytes;
     size_t size;
     size_t used;
-    bool afterCarriageReturn;  // the last byte put was a CR
+    const char* run;  // kept bytes in the read block, not yet put
+    size_t runLength;
+    bool afterCarriageReturn;  // the last byte kept was a CR
     DWORD error;
 };
 
@@ -61,6 +76,20 @@ void Put(Output* out, const char* data, size_t length) {
     }
 }
 
+// Puts the run of kept bytes, before the read block changes: all but a
+// small run goes to the file as it lies, without a copy.
+void PutRun(Output* out) {
+    if (out->runLength >= out->size / 16) {
+        Flush(out);
+        if (out->error == 0) {
+            out->error = RtWriteFile(out->file, out->run, out->runLength);
+        }
+    } else {
+        Put(out, out->run, out->runLength);
+    }
+    out->runLength = 0;
+}
+
 // A piece of a kept line, up to and including its line feed if it has one:
 // a line feed that no CR precedes goes out as CR LF.
 void PutLine(Output* out, const char* piece, size_t length) {
@@ -70,11 +99,15 @@ void PutLine(Output* out, const char* piece, size_t length) {
     const bool lineFeed = piece[length - 1] == '\n';
     const bool afterCarriageReturn =
         length > 1 ? piece[length - 2] == '\r' : out->afterCarriageReturn;
+    if (out->run + out->runLength != piece) {
+        PutRun(out);
+        out->run = piece;
+    }
+    out->runLength += length;
     if (lineFeed && !afterCarriageReturn) {
-        Put(out, piece, length - 1);
+        out->runLength -= 1;
+        PutRun(out);
         Put(out, "\r\n", 2);
-    } else {
-        Put(out, piece, length);
     }
     out->afterCarriageReturn = piece[length - 1] == '\r';
 }
@@ -82,6 +115,7 @@ void PutLine(Output* out, const char* piece, size_t length) {
 // Formatted text: every line feed goes out as CR LF, as the Windows runtime
 // writes text.
 void PutText(Output* out, const char* text) {
+    PutRun(out);
     for (const char* lineFeed; (lineFeed = strchr(text, '\n')) != NULL; text = lineFeed + 1) {
         Put(out, text, static_cast<size_t>(lineFeed - text));
         Put(out, "\r\n", 2);
@@ -104,7 +138,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
     if (buffers->inSize < kFilterBlockMinimum || buffers->outSize == 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    Output out = {target, buffers->out, buffers->outSize, 0, false, 0};
+    Output out = {target, buffers->out, buffers->outSize, 0, NULL, 0, false, 0};
     char* const in = buffers->in;
     const size_t size = buffers->inSize;
     size_t have = 0;       // bytes in `in`
@@ -126,7 +160,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
         bool reread = false;
         while (position < have && !reread) {
             const char* at = in + position;
-            const char* lineFeed = static_cast<const char*>(memchr(at, '\n', have - position));
+            const char* lineFeed = RtFindByte(at, have - position, '\n');
             const size_t length = lineFeed != NULL ? lineFeed + 1 - at : have - position;
             if (mode == kLineStart) {
                 // A line begun but not ended is read on, unless it fills the
@@ -134,7 +168,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
                 if (lineFeed == NULL && !ended && (position > 0 || have < size)) {
                     break;
                 }
-                const char* colon = static_cast<const char*>(memchr(at, ':', length));
+                const char* colon = FindColon(at, length);
                 if (colon != NULL || lineFeed != NULL || ended) {
                     const bool keep = colon != NULL && !NameMatches(at, colon - at, loginName);
                     if (keep) {
@@ -148,7 +182,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
             } else if (mode == kScanning) {
                 // A ':' after a whole block gives a name longer than any login
                 // name: the line stays, and is read again from its start.
-                if (memchr(at, ':', length) != NULL) {
+                if (RtFindByte(at, length, ':') != NULL) {
                     DWORD error = RtSeekFile(source, scanned);
                     if (error != 0) {
                         return error;
@@ -169,6 +203,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
             }
             position += length;
         }
+        PutRun(&out);
         if (reread) {
             continue;
         }

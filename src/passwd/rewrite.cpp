@@ -17,9 +17,9 @@ static const unsigned kLoginNameLimit = sizeof(UserRequest::sshLoginName) - 1;
 static const unsigned kLockWaitMs = 10000;
 
 // The blocks the filter reads and writes: large enough that a file of a
-// million lines costs a few hundred system calls, small enough to stay
-// out of the way.
-enum { kFilterBlockSize = 256 * 1024 };
+// million lines costs a few hundred system calls, small enough to keep the
+// run's memory small.
+enum { kFilterBlockSize = 1024 * 1024 };
 
 // Every name the rewrite makes: the passwd path (at most 259 characters, or
 // a link's target) with a suffix.
