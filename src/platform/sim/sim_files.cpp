@@ -85,6 +85,22 @@ DWORD Fail(DWORD code) {
     return code;
 }
 
+// DeleteFileA on a host path.
+DWORD RemoveHostFile(const std::string& host) {
+    DWORD code = 0;
+    struct stat status;
+    if (lstat(host.c_str(), &status) != 0) {
+        code = Failure(errno, host);
+    } else if (S_ISDIR(status.st_mode) || IsReadOnlyFile(host)) {
+        // DeleteFileA refuses folders and read-only files, not links to them.
+        code = S_ISLNK(status.st_mode) ? 0 : ERROR_ACCESS_DENIED;
+    }
+    if (code == 0 && unlink(host.c_str()) != 0) {
+        code = Failure(errno, host);
+    }
+    return code != 0 ? Fail(code) : 0;
+}
+
 // The entry of `folder` that Windows would take for `name`: the exact one, or
 // one that differs only in the case of ASCII letters. Empty when none.
 std::string FindEntry(const std::string& folder, const std::string& name) {
@@ -99,11 +115,14 @@ std::string FindEntry(const std::string& folder, const std::string& name) {
         if (entry == nullptr) {
             break;
         }
-        Text a;
-        Text b;
-        if (SimUtf8ToWide(name, &a) && SimUtf8ToWide(entry->d_name, &b) && SimSameName(a, b)) {
-            found = entry->d_name;
+        // ASCII letters fold alike in UTF-8, whose other bytes are all above.
+        const size_t length = strlen(entry->d_name);
+        bool same = length == name.size();
+        for (size_t i = 0; same && i < length; ++i) {
+            same = FoldAscii(static_cast<unsigned char>(name[i])) ==
+                   FoldAscii(static_cast<unsigned char>(entry->d_name[i]));
         }
+        found = same ? entry->d_name : "";
     }
     if (directory != nullptr) {
         closedir(directory);
@@ -171,18 +190,20 @@ struct FolderLock {
 };
 
 // HostPath for a call that may create the path's last name, with its folder
-// locked until `lock` goes.
+// locked until `lock` goes: the name is looked for once the folder is held.
 DWORD HostPathToCreate(const char* path, std::string* host, FolderLock* lock) {
-    DWORD code = HostPath(path, host);
-    if (code != 0) {
-        return code;
+    const char* name = path + strlen(path);
+    while (name > path && name[-1] != '\\' && name[-1] != '/') {
+        --name;
     }
-    lock->fd = open(FolderOf(*host).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock->fd >= 0) {
-        flock(lock->fd, LOCK_EX);
+    std::string folder(path, static_cast<size_t>(name - path));
+    DWORD code = HostPath(folder.empty() ? "." : folder.c_str(), host);
+    if (code == 0) {
+        lock->fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        flock(lock->fd, LOCK_EX);  // a missing folder: the creation fails anyway
+        code = HostPath(path, host);
     }
-    // Again: another process may have made the name meanwhile.
-    return HostPath(path, host);
+    return code;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -234,8 +255,9 @@ RtFile* Wrap(int fd, bool writing, const std::string& host) {
 // Windows keeps a replaced file's security.
 bool TakeOwnerAndMode(const std::string& host, const struct stat& old, const struct stat& fresh) {
     const bool sameOwner = fresh.st_uid == old.st_uid && fresh.st_gid == old.st_gid;
+    const bool sameMode = (fresh.st_mode & 07777) == (old.st_mode & 07777);
     return (sameOwner || chown(host.c_str(), old.st_uid, old.st_gid) == 0) &&
-           chmod(host.c_str(), old.st_mode & 07777) == 0;
+           (sameMode || chmod(host.c_str(), old.st_mode & 07777) == 0);
 }
 
 }  // namespace
@@ -260,6 +282,10 @@ FILE* RtStderr(void) {
     return StandardStreamOf(&g_standardErr, _IONBF);
 }
 
+const char* RtFindByte(const char* bytes, size_t size, char c) {
+    return static_cast<const char*>(memchr(bytes, c, size));
+}
+
 RtFile* RtOpenFile(const char* path) {
     std::string host;
     DWORD code = HostPath(path, &host);
@@ -271,7 +297,7 @@ RtFile* RtCreateNewFile(const char* path) {
     std::string host;
     FolderLock lock;
     DWORD code = HostPathToCreate(path, &host, &lock);
-    if (code == 0 && RtRemoveFile(path) == ERROR_ACCESS_DENIED) {
+    if (code == 0 && RemoveHostFile(host) == ERROR_ACCESS_DENIED) {
         code = ERROR_FILE_EXISTS;
     }
     if (code != 0) {
@@ -357,17 +383,7 @@ int RtIsReadOnly(const char* path) {
 DWORD RtRemoveFile(const char* path) {
     std::string host;
     DWORD code = HostPath(path, &host);
-    struct stat status;
-    if (code == 0 && lstat(host.c_str(), &status) != 0) {
-        code = Failure(errno, host);
-    } else if (code == 0 && (S_ISDIR(status.st_mode) || IsReadOnlyFile(host))) {
-        // DeleteFileA refuses folders and read-only files.
-        code = S_ISLNK(status.st_mode) ? 0 : ERROR_ACCESS_DENIED;
-    }
-    if (code == 0 && unlink(host.c_str()) != 0) {
-        code = Failure(errno, host);
-    }
-    return code != 0 ? Fail(code) : 0;
+    return code != 0 ? Fail(code) : RemoveHostFile(host);
 }
 
 bool RtResolvePath(const char* path, char* out, size_t size) {

@@ -3,12 +3,12 @@
 // typo in a profile shows where it is instead of quietly changing the machine.
 #include <toml++/toml.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
@@ -29,6 +29,22 @@ struct Loader {
     std::string folder;
     std::string error;
 };
+
+// A whole file, read by the system's calls: the C++ streams would set up
+// their locales first, which costs a run more than the reading.
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    char block[65536];
+    ssize_t got = 0;
+    text->clear();
+    while (fd >= 0 && (got = read(fd, block, sizeof block)) > 0) {
+        text->append(block, static_cast<size_t>(got));
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return fd >= 0 && got == 0;
+}
 
 bool Fail(Loader* loader, const toml::source_region& where, const std::string& problem) {
     loader->error = loader->source + ":" + std::to_string(where.begin.line) + ": " + problem;
@@ -225,15 +241,17 @@ bool LineCode(const std::string& field, DWORD* code) {
 // "user <server>|. <name> <rid>|error=N [<group> [<full name>]]".
 bool ReadAccountLines(Loader* loader, const toml::node& node, SimMachine* machine) {
     const toml::value<std::string>* name = node.as_string();
-    std::ifstream file(loader->folder + "/" + (name != nullptr ? name->get() : ""));
-    if (name == nullptr || !file) {
+    std::string lines;
+    if (name == nullptr || !ReadWholeFile(loader->folder + "/" + name->get(), &lines)) {
         return Fail(loader, node.source(), "the name of a readable file is wanted here");
     }
-    for (std::string line; std::getline(file, line);) {
+    for (size_t start = 0, end; start < lines.size(); start = end + 1) {
+        end = std::min(lines.find('\n', start), lines.size());
+        const std::string line = lines.substr(start, end - start);
         std::vector<std::string> f;
-        std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, '\t');) {
-            f.push_back(field);
+        for (size_t from = 0, tab; from <= line.size(); from = tab + 1) {
+            tab = std::min(line.find('\t', from), line.size());
+            f.push_back(line.substr(from, tab - from));
         }
         auto text = [&f](size_t i) {
             Text converted;
@@ -380,9 +398,8 @@ const SimMachine& SimCurrentMachine(void) {
     if (path == nullptr || path[0] == '\0') {
         path = ACCTMAP_EXAMPLE_MACHINE;
     }
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
+    std::string text;
+    const bool read = ReadWholeFile(path, &text);
     std::string file = path;
     std::string folder =
         file.find('/') == std::string::npos ? WorkingFolder() : file.substr(0, file.rfind('/'));
@@ -390,9 +407,9 @@ const SimMachine& SimCurrentMachine(void) {
         folder = WorkingFolder() + "/" + folder;
     }
     char error[1024];
-    if (!stream) {
+    if (!read) {
         FormatText(error, sizeof error, "%s: cannot read the machine profile", path);
-    } else if (Replace(text.str(), file, folder.empty() ? "/" : folder, error, sizeof error)) {
+    } else if (Replace(text, file, folder.empty() ? "/" : folder, error, sizeof error)) {
         return g_machine;
     }
     fprintf(RtStderr(), "%s\n", error);
