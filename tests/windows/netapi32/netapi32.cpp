@@ -7,55 +7,68 @@
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
 // users 2221. At exit it says on standard error what was not given back, or
-// given back wrongly, as the simulated machine does.
+// given back wrongly, as the simulated machine does. Plain C and Win32 only:
+// a run of acctmap should pay little for loading it.
 #include <windows.h>
 #include <lm.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
-#include <fstream>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 
-std::set<void*>* const g_handedOut = new std::set<void*>;
+void* g_handedOut[64];
 int g_badReleases = 0;
 
 // The line of this kind whose next fields are these names (compared without
-// regard to case, as Windows compares names); its fields, or none.
-std::vector<std::wstring> Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(getenv("ACCTMAP_NETAPI_DATA"), std::ios::binary).rdbuf();
-    std::wstring text(bytes.str().size(), L'\0');
-    text.resize(
-        MultiByteToWideChar(CP_UTF8, 0, bytes.str().data(), text.size(), &text[0], text.size()));
-    std::wistringstream lines(text);
-    for (std::wstring line; std::getline(lines, line);) {
-        std::vector<std::wstring> f;
-        std::wistringstream split(line);
-        for (std::wstring field; std::getline(split, field, L'\t');) {
-            f.push_back(field);
+// regard to case, as Windows compares names), split into `fields` (up to 6,
+// the rest empty) in `text`; false when there is none.
+bool Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name, wchar_t* text, int size,
+          wchar_t* fields[6]) {
+    char bytes[8192];
+    DWORD got = 0;
+    HANDLE file = CreateFileA(getenv("ACCTMAP_NETAPI_DATA"), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ReadFile(file, bytes, sizeof bytes, &got, NULL);
+    CloseHandle(file);
+    text[MultiByteToWideChar(CP_UTF8, 0, bytes, got, text, size - 1)] = L'\0';
+    for (wchar_t *line = text, *next; line != NULL && *line != L'\0'; line = next) {
+        next = wcschr(line, L'\n');
+        if (next != NULL) {
+            *next++ = L'\0';
         }
-        if (f.size() >= (name != NULL ? 4u : 3u) && f[0] == kind && !_wcsicmp(f[1].c_str(), key) &&
-            (name == NULL || !_wcsicmp(f[2].c_str(), name))) {
-            return f;
+        int count = 0;
+        for (wchar_t* field = line; count < 6; ++count) {
+            fields[count] = field;
+            wchar_t* tab = field != NULL ? wcschr(field, L'\t') : NULL;
+            field = tab != NULL ? (*tab = L'\0', tab + 1) : NULL;
+        }
+        while (count > 0 && fields[count - 1] == NULL) {
+            fields[--count] = const_cast<wchar_t*>(L"");
+        }
+        if (count >= (name != NULL ? 4 : 3) && !wcscmp(fields[0], kind) &&
+            !_wcsicmp(fields[1], key) && (name == NULL || !_wcsicmp(fields[2], name))) {
+            return true;
         }
     }
-    return {};
+    return false;
 }
 
 // "error=<code>" gives that code.
-bool IsError(const std::wstring& field, NET_API_STATUS* status) {
-    *status = field.compare(0, 6, L"error=") == 0 ? wcstoul(field.c_str() + 6, NULL, 10) : 0;
+bool IsError(const wchar_t* field, NET_API_STATUS* status) {
+    *status = wcsncmp(field, L"error=", 6) == 0 ? wcstoul(field + 6, NULL, 10) : 0;
     return *status != 0;
 }
 
 LPBYTE HandOut(size_t size) {
     void* buffer = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
-    g_handedOut->insert(buffer);
+    for (void*& slot : g_handedOut) {
+        if (slot == NULL) {
+            slot = buffer;
+            break;
+        }
+    }
     return static_cast<LPBYTE>(buffer);
 }
 
@@ -63,47 +76,55 @@ LPBYTE HandOut(size_t size) {
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     NetGetDCName(LPCWSTR, LPCWSTR domain, LPBYTE* buffer) {
+    wchar_t text[4096], *f[6];
     NET_API_STATUS status = NERR_DCNotFound;
-    const std::vector<std::wstring> r = Find(L"dc", domain, NULL);
-    if (!r.empty() && !IsError(r[2], &status)) {
-        const size_t size = (r[2].size() + 1) * sizeof(wchar_t);
-        memcpy(*buffer = HandOut(size), r[2].c_str(), size);
+    if (Find(L"dc", domain, NULL, text, 4096, f) && !IsError(f[2], &status)) {
+        const size_t size = (wcslen(f[2]) + 1) * sizeof(wchar_t);
+        memcpy(*buffer = HandOut(size), f[2], size);
     }
     return status;
 }
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buffer) {
+    wchar_t text[4096], *f[6];
     NET_API_STATUS status = level == 3 ? NERR_UserNotFound : ERROR_INVALID_LEVEL;
-    const std::vector<std::wstring> r =
-        Find(L"user", server != NULL && server[0] != L'\0' ? server : L".", user);
-    if (level == 3 && !r.empty() && !IsError(r[3], &status)) {
+    if (level == 3 &&
+        Find(L"user", server != NULL && server[0] ? server : L".", user, text, 4096, f) &&
+        !IsError(f[3], &status)) {
         // One block: the record, then its name and full name.
-        const std::wstring full = r.size() > 5 ? r[5] : L"";
+        const size_t name = wcslen(f[2]) + 1;
         USER_INFO_3* info = reinterpret_cast<USER_INFO_3*>(
-            HandOut(sizeof(USER_INFO_3) + (r[2].size() + full.size() + 2) * sizeof(wchar_t)));
-        info->usri3_name = wcscpy(reinterpret_cast<wchar_t*>(info + 1), r[2].c_str());
-        info->usri3_full_name = wcscpy(info->usri3_name + r[2].size() + 1, full.c_str());
-        info->usri3_user_id = wcstoul(r[3].c_str(), NULL, 10);
-        info->usri3_primary_group_id = r.size() > 4 ? wcstoul(r[4].c_str(), NULL, 10) : 513;
+            HandOut(sizeof(USER_INFO_3) + (name + wcslen(f[5]) + 1) * sizeof(wchar_t)));
+        info->usri3_name = wcscpy(reinterpret_cast<wchar_t*>(info + 1), f[2]);
+        info->usri3_full_name = wcscpy(info->usri3_name + name, f[5]);
+        info->usri3_user_id = wcstoul(f[3], NULL, 10);
+        info->usri3_primary_group_id = f[4][0] != L'\0' ? wcstoul(f[4], NULL, 10) : 513;
         *buffer = reinterpret_cast<LPBYTE>(info);
     }
     return status;
 }
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer) {
-    if (buffer != NULL && g_handedOut->erase(buffer) == 0) {
-        ++g_badReleases;
-        return ERROR_INVALID_PARAMETER;
+    for (void*& slot : g_handedOut) {
+        if (buffer != NULL && slot == buffer) {
+            slot = NULL;
+            return HeapFree(GetProcessHeap(), 0, buffer) ? NERR_Success : GetLastError();
+        }
     }
-    return buffer == NULL || HeapFree(GetProcessHeap(), 0, buffer) ? NERR_Success : GetLastError();
+    g_badReleases += buffer != NULL;
+    return buffer == NULL ? NERR_Success : ERROR_INVALID_PARAMETER;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_DETACH && (!g_handedOut->empty() || g_badReleases != 0)) {
+    int kept = 0;
+    for (void* slot : g_handedOut) {
+        kept += slot != NULL;
+    }
+    if (reason == DLL_PROCESS_DETACH && (kept != 0 || g_badReleases != 0)) {
         char line[96];
-        DWORD length = snprintf(line, sizeof line, "netapi32: %u not given back, %d bad\r\n",
-                                static_cast<unsigned>(g_handedOut->size()), g_badReleases);
+        DWORD length = snprintf(line, sizeof line, "netapi32: %d not given back, %d bad\r\n", kept,
+                                g_badReleases);
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &length, NULL);
     }
     return TRUE;
