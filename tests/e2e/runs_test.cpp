@@ -52,10 +52,10 @@ const std::string kOld = "alice:1\n";
 // lone CRs, Ctrl-Z and NUL, and lines longer than the filter's blocks, one
 // with its ':' only after a whole block.
 const std::string kKeptBefore =
-    "bare:1\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(300000*v)\r\n$(300000*y):z\r\n";
+    "bare:1\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(1100000*v)\r\n$(1100000*y):z\r\n";
 const std::string kKeptAfter =
-    "bare:1\r\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(300000*v)\r\n$(300000*y):z\r\n";
-const std::string kDropped = "# users\r\n\r\n$(300000*w)\r\n$(user):0\r\n";
+    "bare:1\r\nlone\r:2\r\r\nz\x1a:\0c\r\n"s + "x:$(1100000*v)\r\n$(1100000*y):z\r\n";
+const std::string kDropped = "# users\r\n\r\n$(1100000*w)\r\n$(user):0\r\n";
 
 // clang-format off
 const std::vector<Row> kRows = {
