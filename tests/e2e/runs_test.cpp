@@ -137,7 +137,7 @@ const std::vector<Row> kRows = {
     {"PasswdIsALink", kHost, "-u $(user) -f $(dir)\\link", "file:$(dir)\\real\\passwd=" + kOld + "|link:$(dir)\\link=$(dir)\\real\\passwd", "", "", 0, "$(dir)\\real\\passwd=alice:1\r\n$(E:$(user))|$(dir)\\real\\passwd.bak=" + kOld + "|$(dir)\\link.bak=<none>"},
     {"OwnerAndModeKept", kHost, kAdd, kFile + kOld + "|chown:$(pw)=1234|chmod:$(pw)=0640", "", "", 0, "$(pw)@=1234 416"},
     // Another run holds the lock for all of the 10 seconds a run waits.
-    {"Busy", kWine, kAdd, kFile + kOld + "|held:$(pw).lock", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"Busy", kWine, kAdd, kFile + kOld + "|opened:$(pw).lock", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
     // An editor holds the passwd file open: Wine's ReplaceFileA refuses.
     {"ReplaceRefused", kWine, kAdd, kFile + kOld + "|held:$(pw)", kEntry, "Passwd file $(pw) could not be rewritten (error 32)" + kNotWritten, 0, "$(pw).acctmap-new=<none>"},
 };

@@ -195,10 +195,13 @@ void Harness::Arrange(const std::string& step) {
         EXPECT_TRUE(CreateDirectoryA(path.c_str(), NULL)) << path;
     } else if (verb == "readonly") {
         EXPECT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) << path;
-    } else if (verb == "held") {
-        // As an editor holds it: others may read it, nobody may remove it.
+    } else if (verb == "held" || verb == "opened") {
+        // "held" as an editor holds it: others may read it, nobody may
+        // remove it. "opened" shares everything: a lock must still be ours alone.
+        const DWORD share = verb == "held" ? FILE_SHARE_READ
+                                           : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         s.held.push_back(
-            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
+            CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL));
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
     }
