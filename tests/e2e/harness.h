@@ -19,6 +19,18 @@ constexpr unsigned kThisMachine = kWine64;
 constexpr unsigned kThisMachine = kWine32;
 #endif
 
+// A set-up step, "verb:name=value" or "key=value", in its parts.
+struct Step {
+    std::string key, verb, name, value;
+};
+inline Step ParseStep(const std::string& step) {
+    const std::string key = step.substr(0, step.find('='));
+    const size_t colon = key.find(':');
+    const size_t equals = step.find('=');
+    return {key, key.substr(0, colon), key.substr(colon + 1),
+            equals == std::string::npos ? "" : step.substr(equals + 1)};
+}
+
 struct Outcome {
     std::string out;  // the bytes, CR LF and all
     std::string err;

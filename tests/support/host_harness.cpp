@@ -112,11 +112,7 @@ std::string Harness::Token(const std::string& name) const {
 
 void Harness::Arrange(const std::string& step) {
     State& s = *state_;
-    const size_t equals = step.find('=');
-    const std::string key = step.substr(0, equals);
-    const std::string value = equals == std::string::npos ? "" : step.substr(equals + 1);
-    const std::string verb = key.substr(0, key.find(':'));
-    const std::string name = key.substr(key.find(':') + 1);
+    const auto [key, verb, name, value] = ParseStep(step);
     const std::string path = s.Host(name);
     if (key == "accounts") {
         s.accounts = value;
@@ -130,7 +126,7 @@ void Harness::Arrange(const std::string& step) {
                                        : Quoted(value);
         if (key != "nomount") {
             s.keys[key == "mount64" ? kMountKey : kMountKey32] =
-                equals == std::string::npos ? "other = 'x'" : "native = " + native;
+                step.find('=') == std::string::npos ? "other = 'x'" : "native = " + native;
         }
     } else if (key == "profile" || key == "noprofile") {
         s.keys[kProfileKey] =

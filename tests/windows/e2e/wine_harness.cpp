@@ -169,11 +169,7 @@ std::string Harness::Token(const std::string& name) const {
 
 void Harness::Arrange(const std::string& step) {
     State& s = *state_;
-    const size_t equals = step.find('=');
-    const std::string key = step.substr(0, equals);
-    const std::string value = equals == std::string::npos ? "" : step.substr(equals + 1);
-    const std::string verb = key.substr(0, key.find(':'));
-    const std::string path = key.substr(key.find(':') + 1);
+    const auto [key, verb, path, value] = ParseStep(step);
     if (key == "accounts") {
         std::ofstream(s.dir + "\\accounts.txt", std::ios::binary) << value;
     } else if (key == "nonetapi") {
@@ -181,7 +177,7 @@ void Harness::Arrange(const std::string& step) {
     } else if (key == "win98") {
         s.undo.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
         s.Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
-    } else if (key == "mount" && equals == std::string::npos) {
+    } else if (key == "mount" && step.find('=') == std::string::npos) {
         s.Reg({"delete", kMountKey, "/v", "native", "/f", "/reg:32"});
     } else if (key == "mount" || key == "mount64" || key == "nomount") {
         s.Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
