@@ -11,6 +11,7 @@
 #define MSG_LONG_HINT "Try `%s --help' for more information.\n"
 #define MSG_NO_USER "Specify which user to add with -u option\n"
 #define MSG_VALUE_TOO_LONG "The value of -%c is longer than %u characters.\n"
+#define MSG_STDOUT_FAILED "Standard output could not be written.\n"
 
 // The account lookup.
 #define MSG_DOMAIN_INVALID "Domainname: %s is invalid\n"

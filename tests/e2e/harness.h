@@ -58,8 +58,9 @@ class Harness {
 #ifndef _WIN32
 // Starts acctmap on <folder>/machine.toml without waiting, its output into
 // <folder>/<tag>.out and .err.
+// With `outFails`, its standard output is a full disk.
 pid_t StartAcctmap(const std::string& folder, const std::vector<std::string>& words,
-                   const std::string& tag);
+                   const std::string& tag, bool outFails = false);
 // The exit status, or 128 + the signal that ended the process.
 int WaitFor(pid_t child);
 std::string ReadHostFile(const std::string& path);

@@ -80,6 +80,8 @@ const std::vector<Row> kRows = {
 
     // The account: its record at level 3, its SID, its profile directory.
     {"User", kBoth, "-u $(user)", "", kEntry, "", 0, "$(dir)\\home\\tarnwick=<none>"},
+    // An entry lost on its way out is a failure.
+    {"OutputLost", kBoth, "-u $(user)", "outfails", "", "Standard output could not be written.\n", 1},
     {"DomainAccount", kBoth, "-u $(user) -d $(dom) -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\n|" + kFile + "$(dom)\\$(user):1\r\n$(user):3", "", "", 0, "$(pw)=$(user):3\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch"},
     {"TypedInOtherCase", kHost, "-u KIM", "", "\nKIM$(fields)/cygdrive/C/users/$(user):/bin/switch", "", 0},
     {"AnsiFullName", kBoth, "-u $(user)", "accounts=user\t.\t$(user)\t$(rid)\t513\tJos\xc3\xa9 M\xc3\xbcller\n", "\n$(user):unused_by_nt/2000/xp:$(rid):513:Jos\xe9 M\xfcller,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},

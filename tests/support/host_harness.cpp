@@ -47,6 +47,7 @@ struct Harness::State {
         {"WS01\\kim", "{ sid = '" + kSid + "', domain = 'WS01' }"}};
     std::map<std::string, std::string> denied, faults;
     std::vector<int> held;
+    bool outFails = false;
 
     std::string Host(const std::string& path) const {
         std::string host = path.size() > 1 && path[1] == ':' ? folder + "/" + path.substr(2) : path;
@@ -116,6 +117,8 @@ void Harness::Arrange(const std::string& step) {
     const std::string path = s.Host(name);
     if (key == "accounts") {
         s.accounts = value;
+    } else if (key == "outfails") {
+        s.outFails = true;
     } else if (key == "win98") {
         s.family = "family = '95'\nlogged_on_user = 'kim'\n";
     } else if (key == "mount" || key == "mount64" || key == "unterminated-mount" ||
@@ -160,8 +163,8 @@ void Harness::Arrange(const std::string& step) {
 
 Outcome Harness::Run(const std::vector<std::string>& words) {
     Outcome outcome;
-    outcome.status =
-        static_cast<unsigned long>(WaitFor(StartAcctmap(state_->folder, words, "run")));
+    outcome.status = static_cast<unsigned long>(
+        WaitFor(StartAcctmap(state_->folder, words, "run", state_->outFails)));
     outcome.out = ReadHostFile(state_->folder + "/run.out");
     outcome.err = ReadHostFile(state_->folder + "/run.err");
     return outcome;
@@ -179,7 +182,7 @@ std::string Harness::FileState(const std::string& path) const {
 }
 
 pid_t StartAcctmap(const std::string& folder, const std::vector<std::string>& words,
-                   const std::string& tag) {
+                   const std::string& tag, bool outFails) {
     std::vector<std::string> all = {"C:\\tools\\acctmap.exe"};
     all.insert(all.end(), words.begin(), words.end());
     std::vector<char*> argv;
@@ -189,7 +192,9 @@ pid_t StartAcctmap(const std::string& folder, const std::vector<std::string>& wo
     argv.push_back(nullptr);
     pid_t child = fork();
     if (child == 0) {
-        int out = chdir(folder.c_str()) == 0 ? creat((tag + ".out").c_str(), 0644) : -1;
+        int out = chdir(folder.c_str()) != 0 ? -1
+                  : outFails                 ? open("/dev/full", O_WRONLY)
+                                             : creat((tag + ".out").c_str(), 0644);
         int err = out >= 0 ? creat((tag + ".err").c_str(), 0644) : -1;
         if (err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(125);

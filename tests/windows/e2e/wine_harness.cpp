@@ -68,15 +68,18 @@ struct Harness::State {
     std::vector<std::vector<std::string>> undo;
     std::vector<HANDLE> held;
     int runs = 0;
+    bool outFails = false;
 
     // Runs a program in the machine's folder to its end, its output caught.
-    Outcome Start(const char* application, std::string line) {
+    // With `outFails`, a standard output that refuses every write.
+    Outcome Start(const char* application, std::string line, bool outFails = false) {
         const std::string base = dir + "\\run" + std::to_string(++runs);
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
-        startup.hStdOutput = Inheritable(base + ".out", GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdOutput =
+            Inheritable(base + ".out", outFails ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
         startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
         PROCESS_INFORMATION info = {};
         BOOL started = FALSE;
@@ -172,6 +175,8 @@ void Harness::Arrange(const std::string& step) {
     const auto [key, verb, path, value] = ParseStep(step);
     if (key == "accounts") {
         std::ofstream(s.dir + "\\accounts.txt", std::ios::binary) << value;
+    } else if (key == "outfails") {
+        s.outFails = true;
     } else if (key == "nonetapi") {
         EXPECT_TRUE(DeleteFileA((s.dir + "\\bin\\netapi32.dll").c_str()));
     } else if (key == "win98") {
@@ -206,7 +211,7 @@ void Harness::Arrange(const std::string& step) {
 Outcome Harness::Run(const std::vector<std::string>& words) {
     // Word 0 as an administrator would type it.
     return state_->Start((state_->dir + "\\bin\\acctmap.exe").c_str(),
-                         CommandLine("C:\\tools\\acctmap.exe", words));
+                         CommandLine("C:\\tools\\acctmap.exe", words), state_->outFails);
 }
 
 std::string Harness::FileState(const std::string& path) const {
