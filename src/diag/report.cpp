@@ -48,7 +48,7 @@ void PrintError(const char* format, ...) {
 }
 
 void ReportSystemError(DWORD code, int line) {
-    char text[4096];
+    char text[kMessageSize];
     DWORD length =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, NULL);

@@ -115,6 +115,10 @@ DWORD RtWriteFile(RtFile* file, const void* data, size_t size) {
         if (!WriteFile(file->handle, bytes, asked, &written, NULL)) {
             return GetLastError();
         }
+        // A write that takes nothing would be asked again for ever.
+        if (written == 0) {
+            return ERROR_WRITE_FAULT;
+        }
         bytes += written;
         size -= written;
     }
