@@ -131,6 +131,63 @@ enum Mode {
     kScanning,   // inside a line longer than a block with no ':' yet
 };
 
+// The old file as the filter reads it: a block of it, and where that lies.
+struct Input {
+    RtFile* file;
+    char* bytes;
+    size_t size;
+    size_t have;       // bytes in `bytes`
+    uint64_t offset;   // where bytes[0] lies in the old file
+    uint64_t scanned;  // where the line being scanned begins
+    bool ended;
+    Mode mode;
+};
+
+// Judges the lines of the block, putting the kept ones. Returns the bytes
+// used up; `*reread` tells that the block is to be read again from the start
+// of the line being scanned.
+size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
+    size_t position = 0;
+    while (position < in->have) {
+        const char* at = in->bytes + position;
+        const char* lineFeed = RtFindByte(at, in->have - position, '\n');
+        const size_t length = lineFeed != NULL ? lineFeed + 1 - at : in->have - position;
+        if (in->mode == kLineStart) {
+            // A line begun but not ended is read on, unless it fills the
+            // whole block: it is then judged by what the block holds.
+            if (lineFeed == NULL && !in->ended && (position > 0 || in->have < in->size)) {
+                break;
+            }
+            const char* colon = FindColon(at, length);
+            if (colon != NULL || lineFeed != NULL || in->ended) {
+                const bool keep = colon != NULL && !NameMatches(at, colon - at, loginName);
+                if (keep) {
+                    PutLine(out, at, length);
+                }
+                in->mode = lineFeed != NULL ? kLineStart : keep ? kKeeping : kDropping;
+            } else {
+                in->mode = kScanning;
+                in->scanned = in->offset + position;
+            }
+        } else if (in->mode == kScanning) {
+            // A ':' after a whole block gives a name longer than any login
+            // name: the line stays, and is read again from its start.
+            if (RtFindByte(at, length, ':') != NULL) {
+                *reread = true;
+                return position;
+            }
+            in->mode = lineFeed != NULL ? kLineStart : kScanning;
+        } else {
+            if (in->mode == kKeeping) {
+                PutLine(out, at, length);
+            }
+            in->mode = lineFeed != NULL ? kLineStart : in->mode;
+        }
+        position += length;
+    }
+    return position;
+}
+
 }  // namespace
 
 DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, const char* tail,
@@ -139,78 +196,35 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
         return ERROR_INVALID_PARAMETER;
     }
     Output out = {target, buffers->out, buffers->outSize, 0, NULL, 0, false, 0};
-    char* const in = buffers->in;
-    const size_t size = buffers->inSize;
-    size_t have = 0;       // bytes in `in`
-    uint64_t offset = 0;   // where in[0] lies in the old file
-    uint64_t scanned = 0;  // where the line being scanned begins
-    bool ended = false;
-    Mode mode = kLineStart;
+    Input in = {source, buffers->in, buffers->inSize, 0, 0, 0, false, kLineStart};
     while (out.error == 0) {
-        if (!ended && have < size) {
+        if (!in.ended && in.have < in.size) {
             size_t got = 0;
-            DWORD error = RtReadFile(source, in + have, size - have, &got);
+            DWORD error = RtReadFile(in.file, in.bytes + in.have, in.size - in.have, &got);
             if (error != 0) {
                 return error;
             }
-            ended = got == 0;
-            have += got;
+            in.ended = got == 0;
+            in.have += got;
         }
-        size_t position = 0;
         bool reread = false;
-        while (position < have && !reread) {
-            const char* at = in + position;
-            const char* lineFeed = RtFindByte(at, have - position, '\n');
-            const size_t length = lineFeed != NULL ? lineFeed + 1 - at : have - position;
-            if (mode == kLineStart) {
-                // A line begun but not ended is read on, unless it fills the
-                // whole block: it is then judged by what the block holds.
-                if (lineFeed == NULL && !ended && (position > 0 || have < size)) {
-                    break;
-                }
-                const char* colon = FindColon(at, length);
-                if (colon != NULL || lineFeed != NULL || ended) {
-                    const bool keep = colon != NULL && !NameMatches(at, colon - at, loginName);
-                    if (keep) {
-                        PutLine(&out, at, length);
-                    }
-                    mode = lineFeed != NULL ? kLineStart : keep ? kKeeping : kDropping;
-                } else {
-                    mode = kScanning;
-                    scanned = offset + position;
-                }
-            } else if (mode == kScanning) {
-                // A ':' after a whole block gives a name longer than any login
-                // name: the line stays, and is read again from its start.
-                if (RtFindByte(at, length, ':') != NULL) {
-                    DWORD error = RtSeekFile(source, scanned);
-                    if (error != 0) {
-                        return error;
-                    }
-                    offset = scanned;
-                    have = 0;
-                    ended = false;
-                    mode = kKeeping;
-                    reread = true;
-                    continue;
-                }
-                mode = lineFeed != NULL ? kLineStart : kScanning;
-            } else {
-                if (mode == kKeeping) {
-                    PutLine(&out, at, length);
-                }
-                mode = lineFeed != NULL ? kLineStart : mode;
-            }
-            position += length;
-        }
+        const size_t used = JudgeBlock(&in, &out, loginName, &reread);
         PutRun(&out);
         if (reread) {
+            DWORD error = RtSeekFile(in.file, in.scanned);
+            if (error != 0) {
+                return error;
+            }
+            in.offset = in.scanned;
+            in.have = 0;
+            in.ended = false;
+            in.mode = kKeeping;
             continue;
         }
-        memmove(in, in + position, have - position);
-        offset += position;
-        have -= position;
-        if (ended && have == 0) {
+        memmove(in.bytes, in.bytes + used, in.have - used);
+        in.offset += used;
+        in.have -= used;
+        if (in.ended && in.have == 0) {
             break;
         }
     }
