@@ -91,6 +91,58 @@ static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest
     return 0;
 }
 
+// The account database to ask: the local machine's (`*server` NULL) without
+// a domain, else one of the domain's controllers. `*controller` is a buffer
+// of the account services to give back, or NULL; `domainServer` holds "\\"
+// and the domain when no controller was named. 0 to go on, 1 after a message.
+static int FindAccountServer(const UserRequest* request, WCHAR* domainServer, int units,
+                             LPCWSTR* server, LPBYTE* controller) {
+    *server = NULL;
+    *controller = NULL;
+    if (request->domainName[0] == '\0') {
+        return 0;
+    }
+    domainServer[0] = '\\';
+    domainServer[1] = '\\';
+    NarrowToWide(request->domainName, domainServer + 2, units - 2);
+    NET_API_STATUS status = NetGetDCName(NULL, domainServer + 2, controller);
+    if (status == ERROR_INVALID_NAME) {
+        PrintError(MSG_DOMAIN_INVALID, request->domainName);
+        return 1;
+    }
+    if (status == NERR_DCNotFound) {
+        PrintError(MSG_NO_CONTROLLER);
+        return 1;
+    }
+    if (status == NERR_Success) {
+        *server = reinterpret_cast<LPCWSTR>(*controller);
+    } else {
+        // No controller name came back. The local database must not be
+        // asked: it could answer with a local account of the same name.
+        // The domain's own name reaches one of its controllers.
+        *controller = NULL;
+        *server = domainServer;
+    }
+    return 0;
+}
+
+// Looks up the account's SID and the domain that holds it. Without a SID
+// the entry still works; the home directory falls back to the shared one.
+static void LookUpSid(AccountInfo* account) {
+    DWORD sidSize = sizeof account->sid;
+    DWORD domainSize = sizeof account->referencedDomain;
+    SID_NAME_USE use;
+    if (LookupAccountNameA(NULL, account->accountName, account->sid, &sidSize,
+                           account->referencedDomain, &domainSize, &use)) {
+        account->sidFound = true;
+        account->referencedDomain[sizeof account->referencedDomain - 1] = '\0';
+        return;
+    }
+    ReportSystemError(GetLastError(), kSidLookupReportLine);
+    PrintError(MSG_SID_LOOKUP_USER, account->userName);
+    account->referencedDomain[0] = '\0';
+}
+
 int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     account->sidFound = false;
     account->userId = 0;
@@ -100,70 +152,33 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     account->fullName[0] = '\0';
     account->referencedDomain[0] = '\0';
     account->accountRecord = NULL;
-    DWORD groupOffset = 0;
 
     WCHAR userWide[512];
     NarrowToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
-
-    // The account database to ask: the local machine's without a domain,
-    // else the domain controller's.
+    // "\\" and the domain, for a domain whose controller was not named.
+    WCHAR domainServer[2 + sizeof request->domainName];
     LPCWSTR server = NULL;
     LPBYTE controller = NULL;
-    WCHAR domainWide[256];
-    // "\\" and the domain, for a domain whose controller was not named.
-    WCHAR domainServer[2 + ARRAYSIZE(domainWide)];
+    int result =
+        FindAccountServer(request, domainServer, ARRAYSIZE(domainServer), &server, &controller);
+    if (result != 0) {
+        return 1;
+    }
+    DWORD groupOffset = 0;
     if (request->domainName[0] != '\0') {
-        NarrowToWide(request->domainName, domainWide, ARRAYSIZE(domainWide));
-        NET_API_STATUS status = NetGetDCName(NULL, domainWide, &controller);
-        if (status == ERROR_INVALID_NAME) {
-            PrintError(MSG_DOMAIN_INVALID, request->domainName);
-            return 1;
-        }
-        if (status == NERR_DCNotFound) {
-            PrintError(MSG_NO_CONTROLLER);
-            return 1;
-        }
-        if (status == NERR_Success) {
-            server = reinterpret_cast<LPCWSTR>(controller);
-        } else {
-            // No controller name came back. The local database must not be
-            // asked: it could answer with a local account of the same name.
-            // The domain's own name reaches one of its controllers.
-            controller = NULL;
-            domainServer[0] = '\\';
-            domainServer[1] = '\\';
-            memcpy(domainServer + 2, domainWide, sizeof domainWide);
-            server = domainServer;
-        }
         groupOffset = kDomainGroupOffset;
         FormatText(account->accountName, sizeof account->accountName, "%s\\%s", request->domainName,
                    request->windowsUserName);
     } else {
         CopyText(account->accountName, sizeof account->accountName, request->windowsUserName);
     }
-
-    int result = ReadAccountRecord(server, userWide, request, groupOffset, account);
+    result = ReadAccountRecord(server, userWide, request, groupOffset, account);
     if (controller != NULL) {
         NetApiBufferFree(controller);
     }
     if (result != 0) {
         return 1;
     }
-
-    DWORD sidSize = sizeof account->sid;
-    DWORD domainSize = sizeof account->referencedDomain;
-    SID_NAME_USE use;
-    if (LookupAccountNameA(NULL, account->accountName, account->sid, &sidSize,
-                           account->referencedDomain, &domainSize, &use)) {
-        account->sidFound = true;
-        account->referencedDomain[sizeof account->referencedDomain - 1] = '\0';
-    } else {
-        // Without a SID the entry still works; the home directory falls back
-        // to the shared one.
-        DWORD code = GetLastError();
-        ReportSystemError(code, kSidLookupReportLine);
-        PrintError(MSG_SID_LOOKUP_USER, account->userName);
-        account->referencedDomain[0] = '\0';
-    }
+    LookUpSid(account);
     return 0;
 }
