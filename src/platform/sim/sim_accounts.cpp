@@ -234,5 +234,5 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD, LPBYTE data,
 }
 
 LONG RegCloseKey(HKEY key) {
-    return SimRelease(SIM_REGISTRY_KEY, key) ? ERROR_SUCCESS : 6;  // ERROR_INVALID_HANDLE
+    return SimRelease(SIM_REGISTRY_KEY, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -93,6 +93,6 @@ bool SimParseSid(const std::string& text, BYTE* sid, DWORD* length);
 // Memory and keys the machine hands out. What the program has not given
 // back when it exits is reported on standard error, as is anything given
 // back twice or never handed out.
-enum SimAllocationKind { SIM_NET_BUFFER, SIM_LOCAL_BUFFER, SIM_REGISTRY_KEY };
+enum SimAllocationKind { SIM_NET_BUFFER, SIM_LOCAL_BUFFER, SIM_REGISTRY_KEY, SIM_ALLOCATION_KINDS };
 void* SimAllocate(SimAllocationKind kind, size_t bytes);
 bool SimRelease(SimAllocationKind kind, void* memory);

@@ -46,15 +46,16 @@ const struct {
 
 // Never destroyed, so that what the program still holds at exit can be
 // counted then.
-std::set<void*>* const g_handedOut = new std::set<void*>[3];
+std::set<void*>* const g_handedOut = new std::set<void*>[SIM_ALLOCATION_KINDS];
 int g_badReleases = 0;
 
-const char* const kAllocationNames[] = {"account buffer", "message buffer", "registry key"};
+const char* const kAllocationNames[SIM_ALLOCATION_KINDS] = {"account buffer", "message buffer",
+                                                            "registry key"};
 
 // At exit: whatever the program did not give back, or gave back wrongly.
 void ReportReleases(void) {
     char line[128];
-    for (int kind = 0; kind < 3; ++kind) {
+    for (int kind = 0; kind < SIM_ALLOCATION_KINDS; ++kind) {
         if (!g_handedOut[kind].empty()) {
             int length =
                 snprintf(line, sizeof line, "simulated machine: %zu %s(s) not given back\n",
@@ -315,7 +316,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer,
         }
     }
     if (text.empty()) {
-        SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
+        SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;
     }
     if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
