@@ -4,15 +4,15 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build libgtest-dev libtomlplusplus-dev
+  g++ cmake ninja-build libgtest-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine64 wine32:i386
+  wine64 wine32:i386 gcc-multilib
   zip util-linux
 )
 if [ "${1:-}" = "--host-only" ]; then
-  packages=(g++ cmake ninja-build libgtest-dev libtomlplusplus-dev)
+  packages=(g++ cmake ninja-build libgtest-dev)
 fi
 
 missing=()

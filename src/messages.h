@@ -12,6 +12,8 @@
 #define MSG_NO_USER "Specify which user to add with -u option\n"
 #define MSG_VALUE_TOO_LONG "The value of -%c is longer than %u characters.\n"
 #define MSG_STDOUT_FAILED "Standard output could not be written.\n"
+// --version: the version the exe's version resource carries.
+#define MSG_VERSION "acctmap %s\n"
 
 // The account lookup.
 #define MSG_DOMAIN_INVALID "Domainname: %s is invalid\n"
@@ -34,6 +36,8 @@
 #define MSG_CANNOT_CREATE_HOME "Can't create home directory %s for user %s\n"
 #define MSG_HOME_TOO_LONG "Home directory path is too long: %s\n"
 #define MSG_HOME_INVALID "Invalid character in home directory: %s\n"
+#define MSG_HOME_DRIVE_RELATIVE \
+    "The home path %s is relative to a drive's current folder; give it whole.\n"
 
 // The passwd file.
 #define MSG_LOGIN_TOO_LONG "Login name is longer than %u characters: %s\n"

@@ -3,10 +3,19 @@
 // reads it.
 #pragma once
 
+// Windows' path limit, terminator included (MAX_PATH).
+enum { kPathSize = 260 };
+
+// Names: 255 characters and the terminator.
+enum { kNameSize = 256 };
+
 struct UserRequest {
-    char sshLoginName[256];     // -s
-    char windowsUserName[260];  // -u
-    char domainName[256];       // -d
-    char homePath[260];         // -p
-    char passwdFile[260];       // -f
+    char sshLoginName[kNameSize];  // -s
+    char windowsUserName[kPathSize];  // -u
+    char domainName[kNameSize];       // -d
+    char homePath[kPathSize];         // -p
+    char passwdFile[kPathSize];       // -f
 };
+
+// The longest login name a passwd line takes: what -s can hold.
+enum { kLoginNameMax = kNameSize - 1 };

@@ -6,11 +6,7 @@
 
 #include <cstddef>
 
-#ifdef _WIN32
-#define ACCTMAP_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define ACCTMAP_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#endif
+#include "platform/printf_format.h"
 
 // Copies `source` into `destination` (capacity `size` bytes, terminator
 // included). Returns true when it fit; otherwise the text is cut to fit.
@@ -28,9 +24,14 @@ inline unsigned char FoldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
 
+// A byte that moves a terminal's cursor or ends a line: 0x00-0x1F and DEL.
+inline bool IsControlByte(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
 // A byte that would end a passwd field (':') or line (a control byte).
 inline bool BreaksPasswdLine(unsigned char c) {
-    return c == ':' || c < 0x20;
+    return c == ':' || IsControlByte(c);
 }
 
 // True when no byte of the text breaks a passwd line.

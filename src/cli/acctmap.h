@@ -1,4 +1,4 @@
-// The command front end: run mode, options, and the hand-over to the NT-mode
+// The command front end: options, run mode, and the hand-over to the NT-mode
 // worker or the legacy listing.
 #pragma once
 
@@ -6,11 +6,15 @@
 
 #include "request.h"
 
-// The program's entry; returns the exit status (0 or 1).
-int AcctmapMain(int argc, char** argv);
+// ReadOptions' result when the words leave the run to go on.
+enum { kGoOn = -1 };
 
 // Writes the usage text on the given stream.
 void PrintUsage(FILE* stream);
+
+// Reads the option words into `request`: kGoOn, or the exit status of a run
+// that the words end (an error, or a request for help or the version).
+int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request);
 
 // Resolves the account, settles its home directory and writes its entry.
 // Returns the exit status.

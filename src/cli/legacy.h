@@ -2,10 +2,10 @@
 // logged-on user's, with a user id computed from the name.
 #pragma once
 
-#include "platform/platform.h"
+#include <cstdint>
 
 void ListLegacyEntries(const char* homePath);
 
 // The user id of a name: 501..999, the same for names that differ only in
 // the case of the letters a to z.
-DWORD LegacyUid(const char* name);
+uint32_t LegacyUid(const char* name);

@@ -2,15 +2,24 @@
 // error code.
 #pragma once
 
-#include "platform/platform.h"
-#include "text.h"
+#include <cstddef>
+#include <cstdint>
 
-// Writes a message of messages.h on standard error. Every byte below 0x20,
-// and 0x7F, of what it echoes is shown as ^X (^H, ^[, ^J, ^?), so that a
-// name cannot move the cursor or forge a line; the message's own closing
-// line feed stays one.
+#include "platform/printf_format.h"
+
+// Room for any message: the longest text one echoes is a 1024-byte registry
+// path with the user's name; the system's texts are shorter still.
+enum { kMessageSize = 4096 };
+
+// Writes a message of messages.h on standard error. Every control byte of
+// what it echoes is shown as ^X (^H, ^[, ^J, ^?), so that a name cannot move
+// the cursor or forge a line; the message's own closing line feed stays one.
 void PrintError(const char* format, ...) ACCTMAP_PRINTF(1, 2);
+
+// The system's text for an error code into `text` (kMessageSize bytes), as
+// the system words it, line end included; false when it has none.
+bool SystemMessage(uint32_t code, char* text);
 
 // Writes "acctmap (line): [code] text" or "acctmap (line): error code" on
 // standard error, without a line end of its own.
-void ReportSystemError(DWORD code, int line);
+void ReportSystemError(uint32_t code, int line);

@@ -8,8 +8,8 @@
 #include "request.h"
 
 struct HomeLocation {
-    char windowsPath[260];
-    char posixPath[260];
+    char windowsPath[kPathSize];
+    char posixPath[kPathSize];
 };
 
 // Fills `home`; 0 to go on, 1 to end the run (a message was written).

@@ -54,6 +54,17 @@ bool RewriteUnderHome(const char* path, const char* mountDirectory, char* out, s
     return FormatText(out, size, "/home%s", path + length);
 }
 
+// "X:" at the start of a path, X an ASCII letter.
+static bool HasDriveLetter(const char* path) {
+    const char first = path[0];
+    const bool asciiLetter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+    return asciiLetter && path[1] == ':';
+}
+
+bool IsDriveRelative(const char* path) {
+    return HasDriveLetter(path) && path[2] != '\0' && !IsSeparator(path[2]);
+}
+
 bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size) {
     if (size == 0) {
         return false;
@@ -62,8 +73,7 @@ bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size) {
     bool fits = true;
     posixPath[0] = '\0';
     const char first = windowsPath[0];
-    const bool asciiLetter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
-    if (asciiLetter && windowsPath[1] == ':') {
+    if (HasDriveLetter(windowsPath)) {
         fits = FormatText(posixPath, size, "/cygdrive/%c", first);
         rest += 2;
     }

@@ -19,3 +19,8 @@ bool JoinFallbackDirectory(const char* mountDirectory, char* out, size_t size);
 // separators ignored) must be followed by a separator or the end. Returns
 // false when the result does not fit `size` bytes.
 bool RewriteUnderHome(const char* path, const char* mountDirectory, char* out, size_t size);
+
+// True for "X:" followed by anything but a separator ("D:Users\jane"): a
+// path relative to the drive's current folder, which the POSIX side cannot
+// know.
+bool IsDriveRelative(const char* path);

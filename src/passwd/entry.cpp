@@ -1,10 +1,10 @@
 // The passwd entry layouts: the NT-mode entry of one account and the two
-// lines of the legacy listing.
+// lines of the legacy listing, and the login name the entry goes under.
 #include <cstring>
 
+#include "diag/report.h"
 #include "messages.h"
 #include "passwd/passwd.h"
-#include "platform/platform.h"
 #include "text.h"
 
 // The fixed ids of the legacy listing.
@@ -22,16 +22,14 @@ static void CopyBlanked(char* destination, size_t size, const char* source) {
 }
 
 size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
-                         const AccountInfo* account, const HomeLocation* home) {
+                         const AccountInfo* account, const char* sidText,
+                         const HomeLocation* home) {
     char fullName[sizeof account->fullName];
     char domain[sizeof account->referencedDomain];
     char userName[sizeof account->userName];
     CopyBlanked(fullName, sizeof fullName, account->fullName);
     CopyBlanked(domain, sizeof domain, account->sidFound ? account->referencedDomain : "");
     CopyBlanked(userName, sizeof userName, account->userName);
-    // The identifier text lives in a buffer that the next call overwrites:
-    // taken right before the line is made.
-    const char* sidText = account->sidFound ? SidToText(const_cast<BYTE*>(account->sid)) : "";
     bool fits = FormatText(buffer, size, LAYOUT_ENTRY, loginName,
                            static_cast<unsigned long>(account->userId),
                            static_cast<unsigned long>(account->groupId), fullName,
@@ -40,18 +38,27 @@ size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
     return fits ? strlen(buffer) : 0;
 }
 
-void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
-                      const HomeLocation* home) {
-    char entry[kPasswdEntrySize];
-    size_t length = FormatPasswdEntry(entry, sizeof entry, loginName, account, home);
-    fwrite(entry, 1, length, stream);
-}
-
 void WriteAdminEntry(const char* homePrefix) {
-    fprintf(RtStdout(), LAYOUT_ADMIN, kAdministratorUid, kLegacyGid, homePrefix);
+    printf(LAYOUT_ADMIN, kAdministratorUid, kLegacyGid, homePrefix);
 }
 
-void WriteUserEntry(const char* userName, DWORD userId, const char* homePrefix) {
-    fprintf(RtStdout(), LAYOUT_USER, userName, static_cast<unsigned long>(userId), kLegacyGid,
-            userName, homePrefix, userName);
+void WriteUserEntry(const char* userName, uint32_t userId, const char* homePrefix) {
+    printf(LAYOUT_USER, userName, static_cast<unsigned long>(userId), kLegacyGid, userName,
+           homePrefix, userName);
+}
+
+const char* LoginName(const UserRequest* request, const AccountInfo* account) {
+    return request->sshLoginName[0] != '\0' ? request->sshLoginName : account->accountName;
+}
+
+int CheckLoginName(const char* loginName) {
+    if (strlen(loginName) > kLoginNameMax) {
+        PrintError(MSG_LOGIN_TOO_LONG, static_cast<unsigned>(kLoginNameMax), loginName);
+        return 1;
+    }
+    if (!FitsPasswdField(loginName)) {
+        PrintError(MSG_LOGIN_INVALID, loginName);
+        return 1;
+    }
+    return 0;
 }

@@ -6,12 +6,14 @@
 
 #include <cstring>
 
+#include "platform/find_byte.h"
+#include "request.h"
 #include "text.h"
 
 namespace {
 
-// Login names are at most 255 characters; one more tells a longer name apart.
-const size_t kNameCompareLimit = 256;
+// One byte past the longest login name tells a longer name apart.
+const size_t kNameCompareLimit = kLoginNameMax + 1;
 
 // True when the name (the `length` bytes before a line's first ':') is the
 // login name: ASCII letters in either case, every other byte exactly.
@@ -45,19 +47,19 @@ const char* FindColon(const char* line, size_t length) {
 // follow each other in the read block go over as one run, a large one
 // straight from there.
 struct Output {
-    RtFile* file;
+    const FilterIo* io;
     char* bytes;
     size_t size;
     size_t used;
     const char* run;  // kept bytes in the read block, not yet put
     size_t runLength;
     bool afterCarriageReturn;  // the last byte kept was a CR
-    DWORD error;
+    uint32_t error;
 };
 
 void Flush(Output* out) {
     if (out->error == 0 && out->used > 0) {
-        out->error = RtWriteFile(out->file, out->bytes, out->used);
+        out->error = out->io->write(out->io->target, out->bytes, out->used);
     }
     out->used = 0;
 }
@@ -82,7 +84,7 @@ void PutRun(Output* out) {
     if (out->runLength >= out->size / 16) {
         Flush(out);
         if (out->error == 0) {
-            out->error = RtWriteFile(out->file, out->run, out->runLength);
+            out->error = out->io->write(out->io->target, out->run, out->runLength);
         }
     } else {
         Put(out, out->run, out->runLength);
@@ -133,7 +135,6 @@ enum Mode {
 
 // The old file as the filter reads it: a block of it, and where that lies.
 struct Input {
-    RtFile* file;
     char* bytes;
     size_t size;
     size_t have;       // bytes in `bytes`
@@ -150,7 +151,7 @@ size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
     size_t position = 0;
     while (position < in->have) {
         const char* at = in->bytes + position;
-        const char* lineFeed = RtFindByte(at, in->have - position, '\n');
+        const char* lineFeed = FindByte(at, in->have - position, '\n');
         const size_t length = lineFeed != NULL ? lineFeed + 1 - at : in->have - position;
         if (in->mode == kLineStart) {
             // A line begun but not ended is read on, unless it fills the
@@ -172,7 +173,7 @@ size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
         } else if (in->mode == kScanning) {
             // A ':' after a whole block gives a name longer than any login
             // name: the line stays, and is read again from its start.
-            if (RtFindByte(at, length, ':') != NULL) {
+            if (FindByte(at, length, ':') != NULL) {
                 *reread = true;
                 return position;
             }
@@ -190,17 +191,17 @@ size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
 
 }  // namespace
 
-DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, const char* tail,
-                        const FilterBuffers* buffers) {
+uint32_t FilterPasswdLines(const FilterIo* io, const char* loginName, const char* tail,
+                           const FilterBuffers* buffers) {
     if (buffers->inSize < kFilterBlockMinimum || buffers->outSize == 0) {
-        return ERROR_INVALID_PARAMETER;
+        return kFilterBadBuffers;
     }
-    Output out = {target, buffers->out, buffers->outSize, 0, NULL, 0, false, 0};
-    Input in = {source, buffers->in, buffers->inSize, 0, 0, 0, false, kLineStart};
+    Output out = {io, buffers->out, buffers->outSize, 0, NULL, 0, false, 0};
+    Input in = {buffers->in, buffers->inSize, 0, 0, 0, false, kLineStart};
     while (out.error == 0) {
         if (!in.ended && in.have < in.size) {
             size_t got = 0;
-            DWORD error = RtReadFile(in.file, in.bytes + in.have, in.size - in.have, &got);
+            uint32_t error = io->read(io->source, in.bytes + in.have, in.size - in.have, &got);
             if (error != 0) {
                 return error;
             }
@@ -211,7 +212,7 @@ DWORD FilterPasswdLines(RtFile* source, RtFile* target, const char* loginName, c
         const size_t used = JudgeBlock(&in, &out, loginName, &reread);
         PutRun(&out);
         if (reread) {
-            DWORD error = RtSeekFile(in.file, in.scanned);
+            uint32_t error = io->seek(io->source, in.scanned);
             if (error != 0) {
                 return error;
             }

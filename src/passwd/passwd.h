@@ -2,27 +2,34 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "account/account.h"
 #include "home/home.h"
 #include "request.h"
 
-// Room for any NT-mode entry: its fields are bounded by their buffers.
-enum { kPasswdEntrySize = 4096 };
+// Room for any NT-mode entry: its fields are bounded by their buffers, and
+// the fixed text and two numbers take well under 100 bytes.
+enum {
+    kPasswdEntrySize = kNameSize + sizeof(AccountInfo::fullName) + kNameSize + kPathSize +
+                       kSidTextSize + kPathSize + 100
+};
 
-// The NT-mode entry: a line feed first, none at the end.
+// The NT-mode entry into `buffer` (a line feed first, none at the end, line
+// feeds as single LFs); `sidText` is the SID's text or "" when there is
+// none. Returns its length, or 0 when it does not fit.
+size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
+                         const AccountInfo* account, const char* sidText,
+                         const HomeLocation* home);
+
+// The NT-mode entry on `stream`.
 void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
                       const HomeLocation* home);
 
-// The same entry into `buffer` (line feed as a single LF); returns its
-// length, or 0 when it does not fit.
-size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
-                         const AccountInfo* account, const HomeLocation* home);
-
 // The legacy layouts, on standard output.
 void WriteAdminEntry(const char* homePrefix);
-void WriteUserEntry(const char* userName, DWORD userId, const char* homePrefix);
+void WriteUserEntry(const char* userName, uint32_t userId, const char* homePrefix);
 
 // The entry's login name: -s, or else the account name as typed.
 const char* LoginName(const UserRequest* request, const AccountInfo* account);

@@ -1,5 +1,6 @@
-// The path arithmetic of the home stage: every conversion of the Cygwin
-// path rules, and every buffer size around the longest results.
+// The path rules of the home stage: the Cygwin path of a Windows path at
+// every buffer size around the result, the /home rewrite, the fallback join,
+// and the drive-relative paths that are refused.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,13 +17,12 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
     } cases[] = {
         {"D:\\Documents and Settings\\user1", "/cygdrive/D/Documents and Settings/user1"},
         {"D:", "/cygdrive/D"},
-        {"D:user1\\x", "/cygdrive/Duser1/x"},
+        {"e:/a\\", "/cygdrive/e/a/"},
         {"/home\\user1", "/home/user1"},
         {"1:\\x", "1:/x"},
         {"", ""},
         {"\\\\server\\share\\u", "//server/share/u"},
         {"\xc4:\\x", "\xc4:/x"},
-        {"C:\\a:b\\", "/cygdrive/C/a:b/"},
         {"C:" + std::string(248, 'x'), "/cygdrive/C" + std::string(248, 'x')},
     };
     // Exact when it fits, a cut prefix when not, never past the end.
@@ -35,6 +35,35 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
                         c.posix.compare(0, fits ? c.posix.size() : got.size(), got) == 0)
                 << c.windows << " in " << size << ": " << got;
         }
+    }
+}
+
+TEST(HomePaths, RewriteJoinAndDriveRelative) {
+    const struct {
+        const char* path;
+        const char* mount;
+        const char* rewritten;  // the /home rewrite of path under mount
+    } rewrites[] = {
+        {"C:\\cygwin\\home\\u", "c:/CYGWIN/home/", "/home\\u"},
+        {"C:\\cygwin\\home", "C:\\cygwin\\home", "/home"},
+        {"C:\\cygwin\\homework\\x", "C:\\cygwin\\home", "C:\\cygwin\\homework\\x"},
+        {"C:\\cygwin\\hom", "C:\\cygwin\\home", "C:\\cygwin\\hom"},
+    };
+    for (const auto& r : rewrites) {
+        char out[64];
+        EXPECT_TRUE(RewriteUnderHome(r.path, r.mount, out, sizeof out));
+        EXPECT_STREQ(out, r.rewritten) << r.path;
+    }
+    char joined[32];
+    EXPECT_TRUE(JoinFallbackDirectory("D:\\cygwin\\home\\\\", joined, sizeof joined));
+    EXPECT_STREQ(joined, "D:\\cygwin\\home\\tarnwick");
+    EXPECT_FALSE(JoinFallbackDirectory("D:\\cygwin\\home", joined, 23));
+
+    for (const char* refused : {"D:Users\\jane", "c:home", "C:."}) {
+        EXPECT_TRUE(IsDriveRelative(refused)) << refused;
+    }
+    for (const char* taken : {"C:", "C:\\x", "C:/x", "/home/u", "\\\\s\\x", ":x", "1:x"}) {
+        EXPECT_FALSE(IsDriveRelative(taken)) << taken;
     }
 }
 

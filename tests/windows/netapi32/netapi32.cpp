@@ -92,6 +92,9 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     if (level == 3 &&
         Find(L"user", server != NULL && server[0] ? server : L".", user, text, 4096, f) &&
         !IsError(f[3], &status)) {
+#ifdef ACCTMAP_PLANTED
+        f[5] = const_cast<wchar_t*>(L"PLANTED");
+#endif
         // One block: the record, then its name and full name.
         const size_t name = wcslen(f[2]) + 1;
         USER_INFO_3* info = reinterpret_cast<USER_INFO_3*>(

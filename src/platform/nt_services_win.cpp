@@ -1,7 +1,13 @@
 // The services of the NT family that the 32-bit exe must not import at load
-// time (see platform.h): each is looked up in its DLL at its first call.
+// time (see platform.h): each is looked up in its DLL at its first call. The
+// DLL is loaded from the system folder by its full path: a DLL of that name
+// beside the exe or in the current folder (a downloads folder, say) must
+// never run with an administrator's rights.
 #define ACCTMAP_BINDING_NT_SERVICES
 #include "platform/platform.h"
+
+#include "request.h"
+#include "text.h"
 
 namespace {
 
@@ -14,18 +20,39 @@ struct Service {
     FARPROC address;
 };
 
+// The system folder's copy of a DLL, or NULL.
+HMODULE LoadSystemLibrary(const char* dll) {
+    char path[kPathSize];
+    UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length >= sizeof path || !AppendText(path, sizeof path, "\\") ||
+        !AppendText(path, sizeof path, dll)) {
+        return NULL;
+    }
+    return LoadLibraryA(path);
+}
+
 // The service as a function of type F, or NULL.
 template <typename F>
 F Bind(Service* service) {
     if (!service->tried) {
         service->tried = true;
-        HMODULE module = LoadLibraryA(service->dll);
+        HMODULE module = LoadSystemLibrary(service->dll);
         service->address = module != NULL ? GetProcAddress(module, service->name) : NULL;
     }
     return reinterpret_cast<F>(reinterpret_cast<void*>(service->address));
 }
 
 }  // namespace
+
+// Bound services that fail as a BOOL call fails: FALSE and the last error.
+#define BOUND_BOOL_CALL(dll, name, ...)                            \
+    static Service service = {dll, #name, false, NULL};            \
+    auto bound = Bind<decltype(&name)>(&service);                  \
+    if (bound == NULL) {                                           \
+        SetLastError(ERROR_PROC_NOT_FOUND);                        \
+        return FALSE;                                              \
+    }                                                              \
+    return bound(__VA_ARGS__)
 
 NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer) {
     static Service service = {"netapi32.dll", "NetGetDCName", false, NULL};
@@ -48,13 +75,8 @@ NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer) {
 
 BOOL WINAPI BoundLookupAccountNameA(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize,
                                     LPSTR domain, LPDWORD domainSize, PSID_NAME_USE use) {
-    static Service service = {"advapi32.dll", "LookupAccountNameA", false, NULL};
-    auto bound = Bind<decltype(&LookupAccountNameA)>(&service);
-    if (bound == NULL) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return FALSE;
-    }
-    return bound(system, account, sid, sidSize, domain, domainSize, use);
+    BOUND_BOOL_CALL("advapi32.dll", LookupAccountNameA, system, account, sid, sidSize, domain,
+                    domainSize, use);
 }
 
 // The SID readers are only reached with a SID that LookupAccountNameA gave,
@@ -74,23 +96,20 @@ PDWORD WINAPI BoundGetSidSubAuthority(PSID sid, DWORD index) {
     return Bind<decltype(&GetSidSubAuthority)>(&service)(sid, index);
 }
 
-BOOL WINAPI BoundReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
-                              LPVOID exclude, LPVOID reserved) {
-    static Service service = {"kernel32.dll", "ReplaceFileA", false, NULL};
-    auto bound = Bind<decltype(&ReplaceFileA)>(&service);
-    if (bound == NULL) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return FALSE;
-    }
-    return bound(replaced, replacement, backup, flags, exclude, reserved);
+BOOL WINAPI BoundGetFileSecurityA(LPCSTR path, SECURITY_INFORMATION what,
+                                  PSECURITY_DESCRIPTOR descriptor, DWORD size, LPDWORD needed) {
+    BOUND_BOOL_CALL("advapi32.dll", GetFileSecurityA, path, what, descriptor, size, needed);
+}
+
+BOOL WINAPI BoundSetFileSecurityA(LPCSTR path, SECURITY_INFORMATION what,
+                                  PSECURITY_DESCRIPTOR descriptor) {
+    BOUND_BOOL_CALL("advapi32.dll", SetFileSecurityA, path, what, descriptor);
+}
+
+BOOL WINAPI BoundCreateHardLinkA(LPCSTR link, LPCSTR existing, LPSECURITY_ATTRIBUTES security) {
+    BOUND_BOOL_CALL("kernel32.dll", CreateHardLinkA, link, existing, security);
 }
 
 BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags) {
-    static Service service = {"kernel32.dll", "MoveFileExA", false, NULL};
-    auto bound = Bind<decltype(&MoveFileExA)>(&service);
-    if (bound == NULL) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return FALSE;
-    }
-    return bound(existing, destination, flags);
+    BOUND_BOOL_CALL("kernel32.dll", MoveFileExA, existing, destination, flags);
 }

@@ -1,3 +1,6 @@
+// The home stage's Windows side: Cygwin's mount table and the profile list
+// in the registry, the file system's word on what exists, the fallback
+// directory made.
 #include "home/home.h"
 
 #include <cstdio>
@@ -6,6 +9,8 @@
 #include "diag/report.h"
 #include "home/home_paths.h"
 #include "messages.h"
+#include "platform/platform.h"
+#include "text.h"
 
 // Where Cygwin keeps the Windows directory it shows as /home (the last
 // component is the key name "/home", slash included).
@@ -15,6 +20,12 @@ static const char kProfileListKey[] =
 
 // Every registry value is read through a buffer of this size.
 enum { kRegistryBufferSize = 1024 };
+
+// Non-zero when a file or directory exists at the path (also one written
+// with a trailing backslash, which the runtime's _stat refuses).
+static bool PathExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Reads a text value of an open key into `buffer` (kRegistryBufferSize
 // bytes). Data stored without a terminator is terminated here; data that
@@ -40,17 +51,10 @@ static bool ReadRegistryText(HKEY key, const char* valueName, char* buffer) {
 // error, so the code they returned is the one to explain.
 static void ReportRegistryOpenError(LONG status) {
     PrintError(MSG_OPEN_REGISTRY);
-    char* text = NULL;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        NULL, static_cast<DWORD>(status), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&text), 0, NULL);
+    char text[kMessageSize];
     // The system's own words, as it gives them.
-    if (length != 0 && text != NULL) {
-        fprintf(RtStderr(), MSG_SYSTEM_TEXT, text);
-    }
-    if (text != NULL) {
-        LocalFree(text);
+    if (SystemMessage(static_cast<uint32_t>(status), text)) {
+        fprintf(stderr, MSG_SYSTEM_TEXT, text);
     }
 }
 
@@ -97,7 +101,7 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     }
     char keyName[sizeof kProfileListKey + kSidTextSize];
     CopyText(keyName, sizeof keyName, kProfileListKey);
-    AppendText(keyName, sizeof keyName, SidToText(const_cast<BYTE*>(account->sid)));
+    AppendText(keyName, sizeof keyName, SidToText(account->sid));
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return 0;
@@ -134,7 +138,7 @@ static int TakeFallbackDirectory(const char* mount, HomeLocation* home, bool* cr
         home->windowsPath[0] = '\0';
         return ReportTooLong(fallback);
     }
-    *create = !RtPathExists(home->windowsPath);
+    *create = !PathExists(home->windowsPath);
     return 0;
 }
 
@@ -153,6 +157,10 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
     char chosen[sizeof home->windowsPath];
     bool create = false;
     if (request->homePath[0] != '\0') {
+        if (IsDriveRelative(request->homePath)) {
+            PrintError(MSG_HOME_DRIVE_RELATIVE, request->homePath);
+            return 1;
+        }
         CopyText(home->windowsPath, sizeof home->windowsPath, request->homePath);
         CopyText(chosen, sizeof chosen, home->windowsPath);
     } else {
@@ -161,7 +169,7 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
         }
         // Only the shared fallback directory is ever created; a missing
         // profile directory is left to Windows.
-        if ((home->windowsPath[0] == '\0' || !RtPathExists(home->windowsPath)) &&
+        if ((home->windowsPath[0] == '\0' || !PathExists(home->windowsPath)) &&
             TakeFallbackDirectory(mount, home, &create) != 0) {
             return 1;
         }

@@ -1,3 +1,5 @@
+// Account lookup through the account services (netapi32) and the SID lookup
+// of advapi32.
 #include "account/account.h"
 
 #include <cstdio>
@@ -5,6 +7,8 @@
 
 #include "diag/report.h"
 #include "messages.h"
+#include "platform/platform.h"
+#include "text.h"
 
 // Group ids of domain accounts are moved up by this much so that they do not
 // collide with the local machine's groups.
@@ -22,7 +26,7 @@ static bool IsLowSurrogate(WCHAR unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-void WideToNarrow(LPCWSTR wide, char* destination, int size) {
+void WideToNarrow(const wchar_t* wide, char* destination, int size) {
     if (size <= 0) {
         return;
     }
@@ -156,7 +160,7 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     WCHAR userWide[512];
     NarrowToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
     // "\\" and the domain, for a domain whose controller was not named.
-    WCHAR domainServer[2 + sizeof request->domainName];
+    WCHAR domainServer[2 + kNameSize];
     LPCWSTR server = NULL;
     LPBYTE controller = NULL;
     int result =
@@ -181,4 +185,14 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     }
     LookUpSid(account);
     return 0;
+}
+
+const char* SidToText(const void* sid) {
+    PSID readable = const_cast<void*>(sid);
+    uint32_t subAuthorities[kSidSubAuthorityMax];
+    unsigned count = *GetSidSubAuthorityCount(readable);
+    for (unsigned index = 0; index < count && index < kSidSubAuthorityMax; ++index) {
+        subAuthorities[index] = *GetSidSubAuthority(readable, index);
+    }
+    return SidPartsToText(GetSidIdentifierAuthority(readable)->Value[5], subAuthorities, count);
 }
