@@ -164,10 +164,12 @@ static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName,
     if (IsReadOnly(names->target)) {
         return ERROR_FILE_READ_ONLY;
     }
+    // Asked for the right to delete, which the rename over it takes: an
+    // editor that holds the file refuses it now, before anything is made.
     // A missing passwd file is made again from the backup it left.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     bool rebuilt = false;
-    HANDLE source = CreateFileA(names->target, GENERIC_READ, share, NULL, OPEN_EXISTING,
+    HANDLE source = CreateFileA(names->target, GENERIC_READ | DELETE, share, NULL, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (source == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
         rebuilt = true;
