@@ -11,6 +11,7 @@ endif()
 file(STRINGS ${LIST} rows REGEX "^[a-z]")
 set(allowed "")
 foreach(row IN LISTS rows)
+  string(REGEX REPLACE "#.*" "" row "${row}")
   string(REGEX MATCHALL "[^ ]+" fields "${row}")
   list(POP_FRONT fields dll width floor family)
   if(width MATCHES "^(both|${WIDTH})$" AND floor MATCHES "^(2000|xp|rt|crt)$"
