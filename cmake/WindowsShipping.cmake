@@ -5,6 +5,7 @@
 enable_language(RC)
 
 set(ACCTMAP_DESCRIPTION "acctmap: a passwd line for a Windows account on a Cygwin SSH server")
+set(ACCTMAP_VENDOR "The acctmap developers")
 set(ACCTMAP_VERSION4 "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 # The same description serves both exes; only the toolchain differs.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -38,11 +39,17 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/acctmap.rc.in ${CMAKE_CURRENT_BINARY_DIR}/acctmap.rc @ONLY)
 target_sources(acctmap PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/acctmap.rc)
 
+# The README as Notepad on any Windows shows it: README.txt, CR LF.
+file(READ ${PROJECT_SOURCE_DIR}/README.md ACCTMAP_README)
+string(REPLACE "\n" "\r\n" ACCTMAP_README "${ACCTMAP_README}")
+file(WRITE ${CMAKE_BINARY_DIR}/README.txt "${ACCTMAP_README}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+
 install(TARGETS acctmap RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME acctmap)
-set(CPACK_PACKAGE_VENDOR acctmap)
+set(CPACK_PACKAGE_VENDOR "${ACCTMAP_VENDOR}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${ACCTMAP_DESCRIPTION}")
 # CPack reuses CPACK_PACKAGE_FILE_NAME for its source package, so the checks
 # take the names from these.

@@ -12,6 +12,24 @@ else()
   find_program(ACCTMAP_WINE NAMES wine PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
 endif()
 find_program(ACCTMAP_WINESERVER NAMES wineserver PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
+find_program(ACCTMAP_WINE32 NAMES wine PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
+
+# Debian's 32-bit loader is an i386 program: a kernel built without 32-bit
+# support cannot start it, and then no 32-bit Windows program runs on it.
+execute_process(COMMAND ${ACCTMAP_WINE32} --version RESULT_VARIABLE ACCTMAP_WINE32_STATUS
+                OUTPUT_QUIET ERROR_QUIET)
+if(ACCTMAP_WINE32_STATUS EQUAL 0)
+  set(ACCTMAP_WINE32_RUNS ON)
+else()
+  set(ACCTMAP_WINE32_RUNS OFF)
+  message(WARNING "This kernel cannot run 32-bit programs (${ACCTMAP_WINE32}: "
+                  "${ACCTMAP_WINE32_STATUS}): the tests that run 32-bit Windows programs are skipped.")
+endif()
+set(ACCTMAP_WINE_RUNS ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT ACCTMAP_WINE32_RUNS)
+  set(ACCTMAP_WINE_RUNS OFF)
+  return()
+endif()
 
 set(ACCTMAP_WINEPREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(ACCTMAP_WINE_RUN ${CMAKE_BINARY_DIR}/wine/wine-run.sh)

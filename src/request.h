@@ -10,7 +10,7 @@ enum { kPathSize = 260 };
 enum { kNameSize = 256 };
 
 struct UserRequest {
-    char sshLoginName[kNameSize];  // -s
+    char sshLoginName[kNameSize];     // -s
     char windowsUserName[kPathSize];  // -u
     char domainName[kNameSize];       // -d
     char homePath[kPathSize];         // -p

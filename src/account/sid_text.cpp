@@ -11,7 +11,8 @@ const char* SidPartsToText(unsigned authority, const uint32_t* subAuthorities, u
     // damaged count from reading past the SID.
     for (unsigned index = 0; index < count && index < kSidSubAuthorityMax; ++index) {
         char number[16];
-        FormatText(number, sizeof number, "-%lu", static_cast<unsigned long>(subAuthorities[index]));
+        FormatText(number, sizeof number, "-%lu",
+                   static_cast<unsigned long>(subAuthorities[index]));
         AppendText(g_sidText, sizeof g_sidText, number);
     }
     return g_sidText;

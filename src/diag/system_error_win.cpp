@@ -7,8 +7,7 @@
 
 bool SystemMessage(uint32_t code, char* text) {
     return FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code,
-                          MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, kMessageSize,
-                          NULL) != 0;
+                          MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, kMessageSize, NULL) != 0;
 }
 
 void ReportSystemError(uint32_t code, int line) {

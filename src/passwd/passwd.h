@@ -20,8 +20,7 @@ enum {
 // feeds as single LFs); `sidText` is the SID's text or "" when there is
 // none. Returns its length, or 0 when it does not fit.
 size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
-                         const AccountInfo* account, const char* sidText,
-                         const HomeLocation* home);
+                         const AccountInfo* account, const char* sidText, const HomeLocation* home);
 
 // The NT-mode entry on `stream`.
 void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,

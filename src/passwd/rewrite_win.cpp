@@ -158,8 +158,7 @@ static uint32_t MakeBackup(const RewriteNames* names) {
 }
 
 // The rewrite, under the lock.
-static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName,
-                              const char* entry) {
+static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName, const char* entry) {
     // Before anything is made: a rename would pass over the attribute.
     if (IsReadOnly(names->target)) {
         return ERROR_FILE_READ_ONLY;
@@ -201,8 +200,7 @@ static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName,
 // Rewrites the passwd file under its lock. 0 when the file took the entry,
 // or the Windows error code of the step that failed: WAIT_TIMEOUT when
 // another run kept it busy, ERROR_FILE_READ_ONLY for a read-only file.
-static uint32_t WriteIntoPasswdFile(const char* typed, const char* loginName,
-                                    const char* entry) {
+static uint32_t WriteIntoPasswdFile(const char* typed, const char* loginName, const char* entry) {
     RewriteNames names;
     uint32_t error = NameRewriteFiles(typed, &names);
     void* lock = NULL;
@@ -218,8 +216,8 @@ static uint32_t WriteIntoPasswdFile(const char* typed, const char* loginName,
 
 // The entry with the SID's text, taken right before the line is made: the
 // text lives in a buffer that the next call overwrites.
-static size_t MakeEntry(char* entry, size_t size, const char* loginName,
-                        const AccountInfo* account, const HomeLocation* home) {
+static size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
+                        const HomeLocation* home) {
     const char* sidText = account->sidFound ? SidToText(account->sid) : "";
     return FormatPasswdEntry(entry, size, loginName, account, sidText, home);
 }

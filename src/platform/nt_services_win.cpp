@@ -45,13 +45,13 @@ F Bind(Service* service) {
 }  // namespace
 
 // Bound services that fail as a BOOL call fails: FALSE and the last error.
-#define BOUND_BOOL_CALL(dll, name, ...)                            \
-    static Service service = {dll, #name, false, NULL};            \
-    auto bound = Bind<decltype(&name)>(&service);                  \
-    if (bound == NULL) {                                           \
-        SetLastError(ERROR_PROC_NOT_FOUND);                        \
-        return FALSE;                                              \
-    }                                                              \
+#define BOUND_BOOL_CALL(dll, name, ...)                 \
+    static Service service = {dll, #name, false, NULL}; \
+    auto bound = Bind<decltype(&name)>(&service);       \
+    if (bound == NULL) {                                \
+        SetLastError(ERROR_PROC_NOT_FOUND);             \
+        return FALSE;                                   \
+    }                                                   \
     return bound(__VA_ARGS__)
 
 NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer) {

@@ -18,8 +18,8 @@ file(READ ${PREFIX}.out out HEX)
 file(REMOVE ${PREFIX}.out)
 execute_process(COMMAND ${WINESERVER} -k)
 file(REMOVE_RECURSE ${PREFIX})
-string(HEX "Usage: acctmap -s <ssh username> -u <windows username> -d <domain name> -p <home path> -f <passwd file>\r\n" usage)
-if(NOT booted EQUAL 0 OR (STARTS AND NOT (status EQUAL 0 AND out STREQUAL usage)) OR
+string(HEX "Usage: acctmap " usage)
+if(NOT booted EQUAL 0 OR (STARTS AND NOT (status EQUAL 0 AND out MATCHES "^${usage}.*0d0a$")) OR
    (NOT STARTS AND (status EQUAL 0 OR NOT out STREQUAL "")))
   message(FATAL_ERROR "wineboot ${booted}, status ${status}, out [${out}], err [${err}]")
 endif()

@@ -41,9 +41,10 @@ void SweepFault(const std::string& fault) {
         if (!killed) {
             EXPECT_EQ(run.status, 0u);
             EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
-            EXPECT_EQ(run.err, whole ? "" : TextMode("Passwd file " + passwd +
-                                                     " could not be rewritten (error 112); the "
-                                                     "entry was not written to it.\n"));
+            EXPECT_EQ(run.err, whole ? ""
+                                     : TextMode("Passwd file " + passwd +
+                                                " could not be rewritten (error 112); the "
+                                                "entry was not written to it.\n"));
         }
         EXPECT_EQ(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
                   whole ? fresh + "|" + old : old + "|older");
@@ -95,9 +96,11 @@ TEST(Spellings, RunsAtOnceUnderEverySpellingAllLandOnce) {
     std::string upper = passwd, slashes = passwd;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     std::replace(slashes.begin(), slashes.end(), '\\', '/');
-    const std::vector<std::string> spellings = {
-        passwd, upper, slashes, folder + "\\..\\etc\\passwd-accounts", zDrive,
-        "\\\\?\\" + passwd, passwd + ".", passwd + " ", shortName};
+    const std::vector<std::string> spellings = {passwd,       upper,
+                                                slashes,      folder + "\\..\\etc\\passwd-accounts",
+                                                zDrive,       "\\\\?\\" + passwd,
+                                                passwd + ".", passwd + " ",
+                                                shortName};
     std::set<std::string> entries;
     for (int round = 0; round < 3; ++round) {
         std::vector<std::vector<std::string>> runs;
@@ -130,8 +133,7 @@ TEST(Spellings, TrailingDotAndAKillLoseNothing) {
     machine.Run({"-u", user, "-s", "dave", "-f", passwd + " "});
     machine.Arrange("nofault");
     EXPECT_EQ(machine.Run({"-u", user, "-s", "carol", "-f", passwd + "."}).out, "");
-    EXPECT_EQ(machine.FileState(passwd),
-              "old:1" + Expand("$(E:alice)$(E:bob)$(E:carol)", machine));
+    EXPECT_EQ(machine.FileState(passwd), "old:1" + Expand("$(E:alice)$(E:bob)$(E:carol)", machine));
     ExpectNoLeftovers(machine, passwd);
 }
 

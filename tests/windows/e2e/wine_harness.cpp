@@ -53,9 +53,8 @@ std::string SystemFolderDll() {
 std::string CommandLine(const std::string& program, const std::vector<std::string>& words) {
     std::string line = program;
     for (const std::string& word : words) {
-        line += word.empty() || word.find_first_of(" \t") != std::string::npos
-                    ? " \"" + word + "\""
-                    : " " + word;
+        line += word.empty() || word.find_first_of(" \t") != std::string::npos ? " \"" + word + "\""
+                                                                               : " " + word;
     }
     return line;
 }
@@ -162,9 +161,8 @@ struct Harness::State {
     void Import(const std::string& key, const std::string& value, const std::string& data,
                 const char* view) {
         const std::string file = dir + "\\value.reg";
-        std::ofstream(file, std::ios::binary) << "REGEDIT4\r\n\r\n["
-                                              << key << "]\r\n\"" << value << "\"=" << data
-                                              << "\r\n";
+        std::ofstream(file, std::ios::binary)
+            << "REGEDIT4\r\n\r\n[" << key << "]\r\n\"" << value << "\"=" << data << "\r\n";
         Reg({"import", file, view});
     }
 
@@ -175,8 +173,8 @@ struct Harness::State {
         DWORD size = sizeof original;
         RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str() + 5, "ProfileImagePath",
                      RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, original, &size);
-        undo.push_back({"add", key, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d",
-                        original, "/f", "/reg:64"});
+        undo.push_back({"add", key, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d", original,
+                        "/f", "/reg:64"});
         if (remove) {
             Reg({"delete", key, "/v", "ProfileImagePath", "/f", "/reg:64"});
         } else {
@@ -189,9 +187,9 @@ struct Harness::State {
     // list. Put back (a list that lets everyone in) before it is removed.
     void DenyMountKey(DWORD access) {
         HKEY key;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, access | KEY_WOW64_32KEY,
-                                &key),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, access | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
         SECURITY_DESCRIPTOR descriptor;
         ACL empty;
         InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
@@ -271,8 +269,8 @@ void Harness::Arrange(const std::string& step) {
     } else if (key == "planted") {
         // Beside the exe and in the folder it runs in.
         for (const char* folder : {"\\bin", ""}) {
-            EXPECT_TRUE(CopyFileA(ACCTMAP_PLANTED_PATH,
-                                  (s.dir + folder + "\\netapi32.dll").c_str(), FALSE));
+            EXPECT_TRUE(CopyFileA(ACCTMAP_PLANTED_PATH, (s.dir + folder + "\\netapi32.dll").c_str(),
+                                  FALSE));
         }
     } else if (key == "win98") {
         s.undo.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
