@@ -32,6 +32,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT ACCTMAP_WINE32_RUNS)
 endif()
 
 set(ACCTMAP_WINEPREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
+# ld.so picks the fault library of the loader's width (tests/windows/faults).
+set(ACCTMAP_FAULTS_PRELOAD "${CMAKE_BINARY_DIR}/tests/windows/faults/$LIB/libacctmapfaults.so")
+set(ACCTMAP_FAULTS_CONTROL ${CMAKE_BINARY_DIR}/wine/faults.control)
 set(ACCTMAP_WINE_RUN ${CMAKE_BINARY_DIR}/wine/wine-run.sh)
 set(ACCTMAP_WINE_KEEPER ${CMAKE_BINARY_DIR}/wine/wine-keeper.sh)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${ACCTMAP_WINE_RUN} @ONLY

@@ -74,10 +74,10 @@ const std::vector<Row> kRows = {
     // Refused before the home stage makes a directory, and echoed harmlessly.
     {"LoginNameShownSafely", kBoth, "-u $(user) -s a\nb\x1f\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^_^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
 
-    // The legacy listing: the 95 family's version, GetUserNameA's user (USER
-    // names Wine's user), the user id made from the name.
-    {"Legacy", kWine32, "-u bob -d corp -p /users/", "win98|env:USER=abc", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
-    {"LegacyDefaultPrefix", kWine32, "", "win98|env:USER=guest", kLegacyAdmin + "/home/admin:/bin/bash\nguest:use_crypt:633:544:guest:/home/guest:/bin/bash\n", "", 0},
+    // The legacy listing: the 95 family's version, GetUserNameA's user (the
+    // suite's Wine user is abc), the user id made from the name.
+    {"Legacy", kWine32, "-u bob -d corp -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
+    {"LegacyDefaultPrefix", kWine32, "", "win98", kLegacyAdmin + "/home/admin:/bin/bash\nabc:use_crypt:780:544:abc:/home/abc:/bin/bash\n", "", 0},
 
     // The account: its record at level 3, its SID, its profile directory.
     {"User", kBoth, "-u $(user)", "", kEntry, "", 0, "$(dir)\\home\\tarnwick=<none>"},
@@ -147,7 +147,10 @@ const std::vector<Row> kRows = {
     // What a killed run left under the new file's name, read-only at that.
     {"LeftoverReadOnly", kBoth, kAdd, kFile + kOld + "|file:$(pw).nw~=half|attributes:$(pw).nw~=R", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
     {"NoFolder", kBoth, "-u $(user) -f $(dir)\\nodir\\passwd", "", kEntry, "Passwd file $(dir)\\nodir\\passwd could not be rewritten (error 3)" + kNotWritten, 0, "$(dir)\\nodir=<none>"},
-    {"DiskFull", kBoth, kAdd, kFile + kOld + "|fault:FULL_AFTER=10", kEntry, "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld},
+    // The step that failed explains the run, not a later one that failed too.
+    {"DiskFull", kBoth, kAdd, kFile + kOld + "|fault:FULL_AFTER=10|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld},
+    // A flush that fails (EIO: ERROR_NOT_READY) leaves the old file in place.
+    {"FlushFails", kBoth, kAdd, kFile + kOld + "|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kOld},
     {"LockIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).lk~", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
     // A folder under the new file's name is never written through.
     {"NewFileIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).nw~", kEntry, "Passwd file $(pw) could not be rewritten (error 80)" + kNotWritten, 0, "$(pw)=" + kOld},

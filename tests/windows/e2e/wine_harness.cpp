@@ -89,6 +89,7 @@ struct Harness::State {
     std::vector<std::vector<std::string>> undo;
     std::vector<HANDLE> held;
     std::map<std::string, std::string> environment;  // for acctmap.exe alone
+    std::map<std::string, std::string> faults;       // for the preload library
     int runs = 0;
     bool outFails = false;
     bool deniedMount = false;
@@ -275,16 +276,12 @@ void Harness::Arrange(const std::string& step) {
     } else if (key == "win98") {
         s.undo.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
         s.Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
-    } else if (verb == "env") {
-        s.environment[path] = value;
     } else if (key == "nofault") {
-        s.environment.clear();
-        s.environment["ACCTMAP_NETAPI_DATA"] = s.dir + "\\accounts.txt";
+        s.faults.clear();
     } else if (verb == "fault") {
         // The new file, unless the row names another.
-        s.environment.emplace("ACCTMAP_FAULT_FILE", ".nw~");
-        s.environment["ACCTMAP_FAULT_" + path] = value;
-        s.environment["LD_PRELOAD"] = ACCTMAP_FAULTS_DIR "/$LIB/libacctmapfaults.so";
+        s.faults.emplace("ACCTMAP_FAULT_FILE", ".nw~");
+        s.faults["ACCTMAP_FAULT_" + path] = value;
     } else if (key == "mount" && step.find('=') == std::string::npos) {
         s.Reg({"delete", kMountKey, "/v", "native", "/f", "/reg:32"});
     } else if (key == "mount64-too") {
@@ -343,6 +340,17 @@ std::vector<Outcome> Harness::RunAtOnce(const std::vector<std::vector<std::strin
         SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
     // Word 0 as an administrator would type it.
+    // The preload library that this process and its children carry reads
+    // its faults from the control file while the runs last.
+    char control[MAX_PATH] = "";
+    if (!s.faults.empty()) {
+        GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
+        EXPECT_NE(control[0], '\0') << "run with ACCTMAP_FAULT_CONTROL and the preload library";
+        std::ofstream settings("Z:" + std::string(control), std::ios::binary);
+        for (const auto& [name, value] : s.faults) {
+            settings << name << "=" << value << "\n";
+        }
+    }
     std::vector<State::Started> started;
     for (const auto& words : runs) {
         started.push_back(s.Launch((s.dir + "\\bin\\acctmap.exe").c_str(),
@@ -354,6 +362,9 @@ std::vector<Outcome> Harness::RunAtOnce(const std::vector<std::vector<std::strin
     std::vector<Outcome> outcomes;
     for (const State::Started& run : started) {
         outcomes.push_back(s.Finish(run));
+    }
+    if (control[0] != '\0') {
+        DeleteFileA(("Z:" + std::string(control)).c_str());
     }
     return outcomes;
 }
