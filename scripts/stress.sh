@@ -88,6 +88,7 @@ make_passwd() {
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+median() { printf '%s\n' "$@" | sort -n | sed -n "$(($# / 2 + 1))p"; }
 
 # Looks for FILE until STOP exists, as often as it can, then writes to RESULT
 # how often it looked, how often the file was not there, and how many times
@@ -119,7 +120,6 @@ kill_part() {
   # Every whole version the file has had: each is the start of the chain.
   local versions=" $(stat -c %s "$chain") "
   local n=0 killed=0 ended=0 bad=0 durations=()
-  # How long a whole run takes: the kills fall anywhere in it.
   for n in 1 2 3; do
     local t0
     t0=$(now_ms)
@@ -130,9 +130,6 @@ kill_part() {
   done
   cmp -s "$file" "$chain"
   check "$width-bit: three whole runs before the kills" $?
-  local span
-  span=$(printf '%s\n' "${durations[@]}" | sort -n | sed -n 2p)
-  [ "$span" -gt 0 ] || span=1
 
   rm -f "$work/stop"
   watch_file "$file" "$work/stop" "$work/watch$width" &
@@ -143,7 +140,9 @@ kill_part() {
   while [ "$killed" -lt "$kills" ] || [ $((n % 10)) -ne 0 ]; do
     n=$((n + 1))
     [ "$n" -gt $((3 * kills + 10)) ] && break
-    local name=k$n delay=$((RANDOM % span))
+    # Anywhere in a run as long as the last ones that ended took.
+    local name=k$n delay=$((RANDOM % ($(median "${durations[@]}") + 1))) t0
+    t0=$(now_ms)
     "${loader[$width]}" "${exe[$width]}" -u "$WINE_USER" -s "$name" -f "$win" \
       >"$work/out" 2>"$work/err" &
     local pid=$!
@@ -157,6 +156,8 @@ kill_part() {
     if [ "$status" -eq 137 ]; then
       killed=$((killed + 1))
     else
+      durations+=($(($(now_ms) - t0)))
+      [ "${#durations[@]}" -gt 9 ] && durations=("${durations[@]:1}")
       ended=$((ended + 1))
       if [ "$status" -ne 0 ] || [ -s "$work/err" ] || [ -s "$work/out" ]; then
         problem="run $name ended with status $status: $(head -c 300 "$work/err")"
