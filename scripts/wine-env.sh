@@ -7,7 +7,8 @@
 #                                of that width (picked by netapi32=n)
 #   wine_env_mount_home WINPATH  Cygwin's /home mount, in the 32-bit view
 #   wine_env_windows_path PATH   Z:\... for a Unix path
-#   wine_env_at_exit COMMAND     run COMMAND at exit, before Wine is stopped
+#   wine_env_at_exit COMMAND     run COMMAND at exit, the last one given first
+#                                (Wine is stopped where wine_env_start stands)
 #
 # After wine_env_start, WINE_USER holds the prefix's own user, the only
 # account Wine's LookupAccountNameA knows (a real SID, a ProfileList key).
