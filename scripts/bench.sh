@@ -16,7 +16,7 @@ source scripts/wine-env.sh
 folder=${BENCH_FOLDER:-$(mktemp -d /var/tmp/acctmap-bench-XXXXXX)}
 [ -n "${BENCH_FOLDER:-}" ] || wine_env_at_exit 'rm -rf "$folder"'
 wine_env_start "$folder/prefix"
-wine_env_standin 64 build/windows/tests/windows/standin/netapi32.dll
+wine_env_standin 64 build/windows/tests/windows/netapi32_standin/netapi32.dll
 mkdir -p "$WINEPREFIX/drive_c/cygwin/home" "$WINEPREFIX/drive_c/bench"
 wine_env_mount_home 'C:\cygwin\home'
 printf 'user\t.\t%s\t1000\t513\tKim\n' "$WINE_USER" >"$WINEPREFIX/drive_c/accounts.txt"

@@ -16,7 +16,7 @@ folder=$(mktemp -d)
 wine_env_at_exit 'rm -rf "$folder"'
 echo "Making a fresh Wine prefix (about 15 s)..."
 wine_env_start "$folder/prefix"
-wine_env_standin 64 build/windows/tests/windows/standin/netapi32.dll
+wine_env_standin 64 build/windows/tests/windows/netapi32_standin/netapi32.dll
 "$WINE64" reg import "$(wine_env_windows_path examples/registry.reg)" /reg:32 >/dev/null 2>&1
 cp -r examples/c-drive/. "$WINEPREFIX/drive_c/"
 # Wine knows one account's SID, its own user's: the example's local account
