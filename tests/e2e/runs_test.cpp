@@ -1,20 +1,454 @@
-// acctmap.exe end to end under Wine, row by row: what a run prints (through
-// the C runtime's text mode), its status, and what it leaves on disk.
+// acctmap.exe end to end under Wine, as an administrator's machine runs it:
+// Wine's registry written with Wine's reg.exe (always into a named view),
+// Wine's file system, Wine's user and SID. Only the account database is
+// ours: a test-only netapi32.dll in the system folder, fed each row's account
+// lines. Faults are real too: the preload library in every process of the
+// suite (see cmake/wine-run.sh.in) makes the disk full, a flush fail or
+// acctmap.exe die at a chosen byte, as the control file says. Each row: what
+// a run prints (through the C runtime's text mode), its status, and what it
+// leaves on disk.
+#include <windows.h>
+
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "e2e/harness.h"
 #include "messages.h"
 
 namespace {
 
 using namespace std::string_literals;
+
+const char kCygwinRoot[] = "HKLM\\SOFTWARE\\Cygnus Solutions";
+const char kMountKey[] = "HKLM\\SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
+
+struct Outcome {
+    std::string out;  // the bytes, CR LF and all
+    std::string err;
+    unsigned long status = ~0ul;
+};
+
+std::string ReadBytes(const std::string& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Quotes make one word of a text with blanks (no word here holds a quote).
+std::string CommandLine(const std::string& program, const std::vector<std::string>& words) {
+    std::string line = program;
+    for (const std::string& word : words) {
+        const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
+        line += quote ? " \"" + word + "\"" : " " + word;
+    }
+    return line;
+}
+
+HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, 0, NULL);
+}
+
+std::string SystemFolderDll() {
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, sizeof folder);
+    return std::string(folder) + "\\netapi32.dll";
+}
+
+// The Wine user as Wine's security functions see it: name, domain, SID, rid,
+// and its ProfileList key.
+const std::vector<std::string>& TheWineUser() {
+    static const std::vector<std::string> user = [] {
+        char name[256], domain[256], *text = NULL;
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD nameSize = sizeof name, sidSize = sizeof sid, domainSize = sizeof domain;
+        SID_NAME_USE use;
+        EXPECT_TRUE(GetUserNameA(name, &nameSize) &&
+                    LookupAccountNameA(NULL, name, sid, &sidSize, domain, &domainSize, &use) &&
+                    ConvertSidToStringSidA(sid, &text));
+        std::vector<std::string> found = {
+            name, domain, text,
+            std::to_string(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1)),
+            "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" +
+                std::string(text)};
+        LocalFree(text);
+        return found;
+    }();
+    return user;
+}
+
+// One test's machine: a folder of its own (a blank in its name, as Windows
+// paths often have) with acctmap.exe in bin\\, the stand-in in the system
+// folder, Cygwin's mount table in the 32-bit view; what a step changed
+// elsewhere is put back at the end.
+class Machine {
+  public:
+    Machine();
+    ~Machine();
+    // $(user) $(dom) $(sid) $(rid) $(dir) of this machine, $(sys:N) its text
+    // for error N.
+    std::string Token(const std::string& name) const;
+    // A row's text with its tokens expanded (see the table).
+    std::string Expand(std::string text) const;
+    // One set-up step of a row (see the table).
+    void Arrange(const std::string& step);
+    // Runs started together, each to its end.
+    std::vector<Outcome> Run(const std::vector<std::vector<std::string>>& runs);
+    Outcome Run(const std::vector<std::string>& words) {
+        return Run(std::vector<std::vector<std::string>>{words})[0];
+    }
+    // A file's bytes, "<dir>" or "<none>"; "<path>?attributes" its hidden and
+    // system attributes ("HS"), "<path>?name" the name its folder stores.
+    std::string FileState(const std::string& path) const;
+    // No run leaves a file of its own behind beside `passwd`.
+    void ExpectNoLeftovers(const std::string& passwd) const {
+        for (const char* own : {".lk~", ".nw~", ".bk~"}) {
+            EXPECT_EQ(FileState(passwd + own), "<none>") << own;
+        }
+    }
+
+  private:
+    std::vector<Outcome> Start(const char* application, const std::vector<std::string>& lines);
+    // Wine's reg.exe; an undo may find nothing left to undo.
+    void Reg(const std::vector<std::string>& arguments, bool mustSucceed = true) {
+        const Outcome result = Start(NULL, {CommandLine("reg", arguments)})[0];
+        EXPECT_TRUE(result.status == 0 || !mustSucceed) << result.out << result.err;
+    }
+    void SetMountKeyAccess();
+
+    std::string dir_;
+    std::vector<std::vector<std::string>> undo_;  // reg.exe calls for the end
+    std::vector<HANDLE> held_;
+    std::map<std::string, std::string> faults_;  // for the preload library
+    int runs_ = 0;
+    bool outFails_ = false;
+    bool deniedMount_ = false;
+};
+
+// Programs started at once in the machine's folder, each to its end, its
+// output caught. With `outFails`, a standard output that refuses writes.
+std::vector<Outcome> Machine::Start(const char* application,
+                                    const std::vector<std::string>& lines) {
+    std::vector<std::pair<HANDLE, std::string>> started;
+    for (std::string line : lines) {
+        const std::string base = dir_ + "\\run" + std::to_string(++runs_);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput =
+            Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
+        PROCESS_INFORMATION info = {};
+        BOOL ok = FALSE;
+        // Wine now and then fails a start with an internal error (about
+        // once in a few hundred); a second try starts the program.
+        for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+            ok = CreateProcessA(application, &line[0], NULL, NULL, TRUE, 0, NULL, dir_.c_str(),
+                                &startup, &info);
+            if (!ok && GetLastError() != ERROR_INTERNAL_ERROR) {
+                break;
+            }
+        }
+        EXPECT_TRUE(ok) << "CreateProcessA failed (" << GetLastError() << "): " << line;
+        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+            CloseHandle(handle);
+        }
+        CloseHandle(ok ? info.hThread : NULL);
+        started.push_back({ok ? info.hProcess : NULL, base});
+    }
+    std::vector<Outcome> outcomes;
+    for (const auto& [process, base] : started) {
+        Outcome outcome;
+        if (process != NULL) {
+            EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+            DWORD status = 0;
+            GetExitCodeProcess(process, &status);
+            outcome.status = status;
+            CloseHandle(process);
+        }
+        outcome.out = ReadBytes(base + ".out");
+        outcome.err = ReadBytes(base + ".err");
+        outcomes.push_back(outcome);
+    }
+    return outcomes;
+}
+
+// The mount key in the 32-bit view with an empty access list (nobody may
+// read it), or with none (everybody may, so that it can be removed).
+void Machine::SetMountKeyAccess() {
+    HKEY key;
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+        ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR descriptor;
+    ACL empty;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+Machine::Machine() {
+    static int serial = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    // A blank in the path, as Windows paths often have.
+    dir_ = std::string(temp) + "acctmap e2e " + std::to_string(GetCurrentProcessId()) + "." +
+           std::to_string(++serial);
+    for (const char* sub : {"", "\\bin", "\\etc", "\\home"}) {
+        EXPECT_TRUE(CreateDirectoryA((dir_ + sub).c_str(), NULL)) << dir_ << sub;
+    }
+    EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
+    // The stand-in takes the place of the system's netapi32.dll (for the
+    // 32-bit harness the system folder is the 32-bit one).
+    EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
+    SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
+    Arrange("accounts=user\t.\t" + Token("user") + "\t" + Token("rid") + "\t513\tWine User\n");
+    undo_ = {{"delete", kCygwinRoot, "/f", "/reg:32"}, {"delete", kCygwinRoot, "/f", "/reg:64"}};
+    Arrange("mount=" + dir_ + "\\home");
+}
+
+Machine::~Machine() {
+    for (HANDLE handle : held_) {
+        CloseHandle(handle);
+    }
+    if (deniedMount_) {
+        deniedMount_ = false;
+        SetMountKeyAccess();
+    }
+    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) {
+        Reg(*undo, false);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string Machine::Token(const std::string& name) const {
+    if (name.compare(0, 4, "sys:") == 0) {
+        char text[4096];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      NULL, atoi(name.c_str() + 4), 0x400, text, sizeof text, NULL);
+        return std::string(text, length);
+    }
+    const char* const names[] = {"user", "dom", "sid", "rid"};
+    for (int i = 0; i < 4; ++i) {
+        if (name == names[i]) {
+            return TheWineUser()[i];
+        }
+    }
+    return dir_;  // "dir"
+}
+
+void Machine::Arrange(const std::string& step) {
+    const std::string key = step.substr(0, step.find('='));
+    const std::string verb = key.substr(0, key.find(':'));
+    const std::string path = key.substr(key.find(':') + 1);
+    const std::string value =
+        step.find('=') == std::string::npos ? "" : step.substr(step.find('=') + 1);
+    const std::string& profileKey = TheWineUser()[4];
+    if (key == "accounts") {
+        std::ofstream(dir_ + "\\accounts.txt", std::ios::binary) << value;
+    } else if (key == "outfails") {
+        outFails_ = true;
+    } else if (key == "nonetapi") {
+        EXPECT_TRUE(DeleteFileA(SystemFolderDll().c_str()));
+    } else if (key == "planted") {
+        // Beside the exe and in the folder it runs in.
+        for (const char* folder : {"\\bin", ""}) {
+            const std::string planted = dir_ + folder + "\\netapi32.dll";
+            EXPECT_TRUE(CopyFileA(ACCTMAP_PLANTED_PATH, planted.c_str(), FALSE));
+        }
+    } else if (key == "win98") {
+        undo_.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
+        Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
+    } else if (key == "nofault") {
+        faults_.clear();
+    } else if (verb == "fault") {
+        // The new file, unless the row names another.
+        faults_.emplace("ACCTMAP_FAULT_FILE", ".nw~");
+        faults_["ACCTMAP_FAULT_" + path] = value;
+    } else if (key == "mount" && step.find('=') == std::string::npos) {
+        Reg({"delete", kMountKey, "/v", "native", "/f", "/reg:32"});
+    } else if (key == "mount64-too" || key == "denied") {
+        Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
+             key == "denied" ? "/reg:32" : "/reg:64"});
+        deniedMount_ = key == "denied";
+        if (deniedMount_) {
+            SetMountKeyAccess();
+        }
+    } else if (key == "mount" || key == "mount64" || key == "nomount") {
+        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
+        if (key != "nomount") {
+            Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
+                 key == "mount" ? "/reg:32" : "/reg:64"});
+        }
+    } else if (key == "unterminated-mount") {
+        // REG_SZ data without its NUL, as a careless writer leaves it: a
+        // REGEDIT4 file gives hex(1) data in the ANSI code page.
+        std::string data = "hex(1):";
+        char pair[4];
+        for (unsigned char c : value) {
+            snprintf(pair, sizeof pair, "%02x,", c);
+            data += pair;
+        }
+        const std::string file = dir_ + "\\value.reg";
+        std::ofstream(file, std::ios::binary)
+            << "REGEDIT4\r\n\r\n[" << kMountKey << "]\r\n"
+            << "\"native\"=" << data.substr(0, data.size() - 1) << "\r\n";
+        Reg({"import", file, "/reg:32"});
+    } else if (key == "profile" || key == "noprofile") {
+        // The Wine user's profile path, put back as Wine made it.
+        char original[MAX_PATH] = "";
+        DWORD size = sizeof original;
+        RegGetValueA(HKEY_LOCAL_MACHINE, profileKey.c_str() + 5, "ProfileImagePath",
+                     RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, original, &size);
+        undo_.push_back({"add", profileKey, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d",
+                         original, "/f", "/reg:64"});
+        Reg(key == "noprofile"
+                ? std::vector<std::string>{"delete", profileKey, "/v", "ProfileImagePath", "/f",
+                                           "/reg:64"}
+                : std::vector<std::string>{"add", profileKey, "/v", "ProfileImagePath", "/t",
+                                           "REG_EXPAND_SZ", "/d", value, "/f", "/reg:64"});
+    } else if (verb == "file") {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << value;
+    } else if (verb == "dir") {
+        EXPECT_TRUE(CreateDirectoryA(path.c_str(), NULL)) << path;
+    } else if (verb == "attributes") {
+        // R read-only, H hidden, S system.
+        DWORD attributes = 0;
+        for (char flag : value) {
+            attributes |= flag == 'R'   ? FILE_ATTRIBUTE_READONLY
+                          : flag == 'H' ? FILE_ATTRIBUTE_HIDDEN
+                                        : FILE_ATTRIBUTE_SYSTEM;
+        }
+        EXPECT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
+    } else if (verb == "held" || verb == "opened") {
+        // "held" as an editor holds it: others may read it, nobody may
+        // remove it. "opened" shares everything: a lock must still be ours alone.
+        const DWORD share = verb == "held" ? FILE_SHARE_READ
+                                           : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL));
+    } else {
+        ADD_FAILURE() << "not a step Wine can take: " << step;
+    }
+}
+
+std::vector<Outcome> Machine::Run(const std::vector<std::vector<std::string>>& runs) {
+    // The preload library reads the faults from the control file while the
+    // runs last.
+    char control[MAX_PATH] = "";
+    if (!faults_.empty()) {
+        GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
+        EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+        std::ofstream settings("Z:" + std::string(control), std::ios::binary);
+        for (const auto& [name, value] : faults_) {
+            settings << name << "=" << value << "\n";
+        }
+    }
+    // Word 0 as an administrator would type it.
+    std::vector<std::string> lines;
+    for (const auto& words : runs) {
+        lines.push_back(CommandLine("C:\\tools\\acctmap.exe", words));
+    }
+    const std::vector<Outcome> outcomes = Start((dir_ + "\\bin\\acctmap.exe").c_str(), lines);
+    if (control[0] != '\0') {
+        DeleteFileA(("Z:" + std::string(control)).c_str());
+    }
+    return outcomes;
+}
+
+std::string Machine::FileState(const std::string& path) const {
+    const size_t question = path.find('?');
+    const std::string file = path.substr(0, question);
+    DWORD attributes = GetFileAttributesA(file.c_str());
+    WIN32_FIND_DATAA found;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return "<none>";
+    } else if (question == std::string::npos) {
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : ReadBytes(file);
+    } else if (path.substr(question) == "?attributes") {
+        return std::string(attributes & FILE_ATTRIBUTE_HIDDEN ? "H" : "") +
+               (attributes & FILE_ATTRIBUTE_SYSTEM ? "S" : "");
+    }
+    FindClose(FindFirstFileA(file.c_str(), &found));
+    return found.cFileName;
+}
+
+// The rows' tokens, innermost first.
+std::string Machine::Expand(std::string text) const {
+    for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
+        const size_t close = text.find(')', open);
+        const std::string token = text.substr(open + 2, close - open - 2);
+        const size_t star = token.find('*');
+        std::string value;
+        if (token == "pw") {
+            value = "$(dir)\\etc\\passwd";
+        } else if (token == "fields") {
+            value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
+        } else if (token[0] == 'e' && token[1] == ':') {
+            value = "\n" + token.substr(2) + "$(fields)/cygdrive/C/users/$(user):/bin/switch";
+        } else if (token[0] == 'E' && token[1] == ':') {
+            value = "\r$(e:" + token.substr(2) + ")";
+        } else if (token.compare(0, 4, "len:") == 0) {
+            // Folders of 60 characters, then the file's name to the length.
+            value = Token("dir") + "\\etc";
+            const size_t length = atoi(token.c_str() + 4);
+            while (length - value.size() > 70) {
+                value += "\\" + std::string(60, 'd');
+            }
+            value += "\\" + std::string(length - value.size() - 1, 'p');
+        } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
+            value = std::string(atoi(token.c_str()), token[star + 1]);
+        } else {
+            value = Token(token);
+        }
+        text.replace(open, close + 1 - open, value);
+    }
+    return text;
+}
+
+// What the C runtime's text mode makes of a text: every "\n" a CR LF.
+std::string TextMode(const std::string& text) {
+    std::string bytes;
+    for (char c : text) {
+        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return bytes;
+}
+
+// Byte for byte; a failure shows where the two part, not a large file whole.
+::testing::AssertionResult Same(const std::string& got, const std::string& want) {
+    const size_t at =
+        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
+    return got == want ? ::testing::AssertionSuccess()
+                       : ::testing::AssertionFailure()
+                             << "apart at " << at << " of " << got.size() << " and " << want.size()
+                             << " bytes: " << ::testing::PrintToString(got.substr(at, 60))
+                             << " instead of " << ::testing::PrintToString(want.substr(at, 60));
+}
 
 // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir) and
 // $(sys:N) are the machine's (see Harness::Token); $(N*c) is the character c
@@ -23,6 +457,14 @@ using namespace std::string_literals;
 // home field, $(e:X) the user's entry under the login name X as the program
 // writes it (a line feed first) and $(E:X) as it reaches the file (CR LF
 // first).
+// Where a row runs: the 64-bit exe, the 32-bit exe, or both.
+enum : unsigned { kWine64 = 1, kWine32 = 2, kBoth = 3 };
+#ifdef _WIN64
+constexpr unsigned kThisExe = kWine64;
+#else
+constexpr unsigned kThisExe = kWine32;
+#endif
+
 struct Row {
     const char* name;
     unsigned where;
@@ -165,104 +607,31 @@ const std::vector<Row> kRows = {
 };
 // clang-format on
 
-}  // namespace
-
-// The rows' tokens, innermost first.
-std::string Expand(std::string text, const Harness& machine) {
-    for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
-        const size_t close = text.find(')', open);
-        const std::string token = text.substr(open + 2, close - open - 2);
-        const size_t star = token.find('*');
-        std::string value;
-        if (token == "pw") {
-            value = "$(dir)\\etc\\passwd";
-        } else if (token == "fields") {
-            value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
-        } else if (token[0] == 'e' && token[1] == ':') {
-            value = "\n" + token.substr(2) + "$(fields)/cygdrive/C/users/$(user):/bin/switch";
-        } else if (token[0] == 'E' && token[1] == ':') {
-            value = "\r$(e:" + token.substr(2) + ")";
-        } else if (token.compare(0, 4, "len:") == 0) {
-            // Folders of 60 characters, then the file's name to the length.
-            value = machine.Token("dir") + "\\etc";
-            const size_t length = atoi(token.c_str() + 4);
-            while (length - value.size() > 70) {
-                value += "\\" + std::string(60, 'd');
-            }
-            value += "\\" + std::string(length - value.size() - 1, 'p');
-        } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
-            value = std::string(atoi(token.c_str()), token[star + 1]);
-        } else {
-            value = machine.Token(token);
-        }
-        text.replace(open, close + 1 - open, value);
-    }
-    return text;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::istringstream in(text);
-    for (std::string part; std::getline(in, part, separator);) {
-        parts.push_back(part);
-    }
-    return parts;
-}
-
-// What the C runtime's text mode makes of a text: every "\n" a CR LF.
-std::string TextMode(const std::string& text) {
-    std::string bytes;
-    for (char c : text) {
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
-    return bytes;
-}
-
-// Byte for byte; a failure shows where the two part, not a large file whole.
-::testing::AssertionResult Same(const std::string& got, const std::string& want) {
-    const size_t at =
-        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
-    return got == want ? ::testing::AssertionSuccess()
-                       : ::testing::AssertionFailure()
-                             << "apart at " << at << " of " << got.size() << " and " << want.size()
-                             << " bytes: " << ::testing::PrintToString(got.substr(at, 60))
-                             << " instead of " << ::testing::PrintToString(want.substr(at, 60));
-}
-
-// No run leaves a file of its own behind.
-void ExpectNoLeftovers(const Harness& machine, const std::string& passwd) {
-    for (const char* own : {".lk~", ".nw~", ".bk~"}) {
-        EXPECT_EQ(machine.FileState(passwd + own), "<none>") << own;
-    }
-}
-
-namespace {
-
 class Runs : public ::testing::TestWithParam<Row> {};
 
 TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
     const Row& row = GetParam();
-    Harness machine;
+    Machine machine;
     for (const std::string& step : Split(row.machine, '|')) {
-        ASSERT_NO_FATAL_FAILURE(machine.Arrange(Expand(step, machine)));
+        ASSERT_NO_FATAL_FAILURE(machine.Arrange(machine.Expand(step)));
     }
     std::vector<std::string> words;
     for (const std::string& word : Split(row.words, ' ')) {
-        words.push_back(Expand(word, machine));
+        words.push_back(machine.Expand(word));
     }
     const Outcome run = machine.Run(words);
-    EXPECT_TRUE(Same(run.out, TextMode(Expand(row.out, machine))));
-    EXPECT_TRUE(Same(run.err, TextMode(Expand(row.err, machine))));
+    EXPECT_TRUE(Same(run.out, TextMode(machine.Expand(row.out))));
+    EXPECT_TRUE(Same(run.err, TextMode(machine.Expand(row.err))));
     EXPECT_EQ(run.status, static_cast<unsigned long>(row.status));
     for (const std::string& file : Split(row.files, '|')) {
         const size_t equals = file.find('=');
-        EXPECT_TRUE(Same(machine.FileState(Expand(file.substr(0, equals), machine)),
-                         Expand(file.substr(equals + 1), machine)))
+        EXPECT_TRUE(Same(machine.FileState(machine.Expand(file.substr(0, equals))),
+                         machine.Expand(file.substr(equals + 1))))
             << file.substr(0, equals);
     }
     if (row.machine.find(".lk~") == std::string::npos &&
         row.machine.find(".nw~") == std::string::npos) {
-        ExpectNoLeftovers(machine, Expand("$(pw)", machine));
+        machine.ExpectNoLeftovers(machine.Expand("$(pw)"));
     }
 }
 
@@ -275,5 +644,74 @@ std::vector<Row> RowsOfThisExe() {
 
 INSTANTIATE_TEST_SUITE_P(Table, Runs, ::testing::ValuesIn(RowsOfThisExe()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+// The 64-bit exe at every byte, the 32-bit one at every 7th and both ends.
+#ifdef _WIN64
+const size_t kSweepStep = 1;
+#else
+const size_t kSweepStep = 7;
+#endif
+
+// A small rewrite with a fault at every byte of its new file: FULL_AFTER (a
+// full disk) or KILL_AFTER (a crash at that moment).
+void SweepFault(const std::string& fault) {
+    Machine machine;
+    const std::string passwd = machine.Expand("$(pw)");
+    const std::string entry = machine.Expand("$(e:$(user))");
+    const std::string old = "alice:1\r\n" + machine.Token("user") + ":0\r\n# note\r\nbob:2";
+    const std::string fresh = "alice:1\r\nbob:2" + TextMode(entry);
+    for (size_t limit = 0; limit <= fresh.size();
+         limit = limit + kSweepStep < fresh.size() ? limit + kSweepStep : limit + 1) {
+        SCOPED_TRACE(fault + " " + std::to_string(limit));
+        machine.Arrange("file:" + passwd + "=" + old);
+        machine.Arrange("file:" + passwd + ".bak=older");
+        machine.Arrange("fault:" + fault + "=" + std::to_string(limit));
+        const Outcome run = machine.Run({"-u", machine.Token("user"), "-f", passwd});
+        const bool whole = limit >= fresh.size();
+        const bool killed = fault == "KILL_AFTER" && !whole;
+        if (!killed) {
+            EXPECT_EQ(run.status, 0u);
+            EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
+            EXPECT_EQ(run.err, whole ? ""
+                                     : TextMode("Passwd file " + passwd +
+                                                " could not be rewritten (error 112); the "
+                                                "entry was not written to it.\n"));
+        }
+        EXPECT_EQ(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
+                  whole ? fresh + "|" + old : old + "|older");
+        // The next run takes over whatever the faulty one left.
+        machine.Arrange("nofault");
+        if (!whole) {
+            EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
+            EXPECT_EQ(machine.FileState(passwd), fresh);
+        }
+        machine.ExpectNoLeftovers(passwd);
+    }
+}
+
+TEST(Faults, FullDiskAtEveryByte) {
+    SweepFault("FULL_AFTER");
+}
+
+TEST(Faults, KillAtEveryByte) {
+    SweepFault("KILL_AFTER");
+}
+
+// A run on "passwd." and one on "passwd", a killed run, then "passwd." again:
+// one lock, one backup, nothing lost.
+TEST(Spellings, TrailingDotAndAKillLoseNothing) {
+    Machine machine;
+    const std::string passwd = machine.Expand("$(pw)");
+    machine.Arrange("file:" + passwd + "=" + "old:1");
+    const std::string user = machine.Token("user");
+    EXPECT_EQ(machine.Run({"-u", user, "-s", "alice", "-f", passwd + "."}).status, 0u);
+    EXPECT_EQ(machine.Run({"-u", user, "-s", "bob", "-f", passwd}).status, 0u);
+    machine.Arrange("fault:KILL_AFTER=5");
+    machine.Run({"-u", user, "-s", "dave", "-f", passwd + " "});
+    machine.Arrange("nofault");
+    EXPECT_EQ(machine.Run({"-u", user, "-s", "carol", "-f", passwd + "."}).out, "");
+    EXPECT_EQ(machine.FileState(passwd), "old:1" + machine.Expand("$(E:alice)$(E:bob)$(E:carol)"));
+    machine.ExpectNoLeftovers(passwd);
+}
 
 }  // namespace

@@ -1,12 +1,10 @@
-// The path rules of the home stage: the Cygwin path of a Windows path at
-// every buffer size around the result, the /home rewrite, the fallback join,
-// and the drive-relative paths that are refused.
+// The Cygwin path of a Windows path at every buffer size around the result
+// (the /home rewrite and the rest of the home stage: the Wine table).
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "home/home.h"
-#include "home/home_paths.h"
 
 namespace {
 
@@ -35,35 +33,6 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
                         c.posix.compare(0, fits ? c.posix.size() : got.size(), got) == 0)
                 << c.windows << " in " << size << ": " << got;
         }
-    }
-}
-
-TEST(HomePaths, RewriteJoinAndDriveRelative) {
-    const struct {
-        const char* path;
-        const char* mount;
-        const char* rewritten;  // the /home rewrite of path under mount
-    } rewrites[] = {
-        {"C:\\cygwin\\home\\u", "c:/CYGWIN/home/", "/home\\u"},
-        {"C:\\cygwin\\home", "C:\\cygwin\\home", "/home"},
-        {"C:\\cygwin\\homework\\x", "C:\\cygwin\\home", "C:\\cygwin\\homework\\x"},
-        {"C:\\cygwin\\hom", "C:\\cygwin\\home", "C:\\cygwin\\hom"},
-    };
-    for (const auto& r : rewrites) {
-        char out[64];
-        EXPECT_TRUE(RewriteUnderHome(r.path, r.mount, out, sizeof out));
-        EXPECT_STREQ(out, r.rewritten) << r.path;
-    }
-    char joined[32];
-    EXPECT_TRUE(JoinFallbackDirectory("D:\\cygwin\\home\\\\", joined, sizeof joined));
-    EXPECT_STREQ(joined, "D:\\cygwin\\home\\tarnwick");
-    EXPECT_FALSE(JoinFallbackDirectory("D:\\cygwin\\home", joined, 23));
-
-    for (const char* refused : {"D:Users\\jane", "c:home", "C:."}) {
-        EXPECT_TRUE(IsDriveRelative(refused)) << refused;
-    }
-    for (const char* taken : {"C:", "C:\\x", "C:/x", "/home/u", "\\\\s\\x", ":x", "1:x"}) {
-        EXPECT_FALSE(IsDriveRelative(taken)) << taken;
     }
 }
 

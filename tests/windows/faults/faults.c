@@ -1,22 +1,16 @@
-/* Real disk faults for acctmap.exe under Wine, for the tests.
- *
- * Preloaded into the Wine process that runs the program: Wine 8 writes and
- * fsyncs a Windows file's Unix descriptor in that process, not in
- * wineserver.
+/* Real disk faults for acctmap.exe under Wine, for the tests. Preloaded into
+ * Wine's processes (Wine 8 writes and fsyncs a file's Unix descriptor in the
+ * program's own process):
  *   LD_PRELOAD='<bindir>/faults/$LIB/libacctmapfaults.so'
- * ld.so expands $LIB to lib/x86_64-linux-gnu or lib/i386-linux-gnu, so the
- * one setting serves both loaders. Settings:
- *   ACCTMAP_FAULT_FILE=<text>       only files whose Unix path contains it
- *   ACCTMAP_FAULT_FULL_AFTER=<n>    disk full after n bytes (ENOSPC)
+ * ld.so's $LIB picks the library of the loader's width. A Wine program starts
+ * its children with its own Unix environment, so the faults come from the
+ * file ACCTMAP_FAULT_CONTROL names, read at each write or flush, one
+ * KEY=VALUE a line (no file, no faults):
+ *   ACCTMAP_FAULT_FILE=<text>       only files whose Unix path holds it
+ *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
  *   ACCTMAP_FAULT_FLUSH=<errno>     fsync fails with it
- * Bytes are counted over all such files of the process.
- *
- * A Wine process starts its Windows children with its own Unix environment,
- * not with the block given to CreateProcess. A harness under Wine therefore
- * runs preloaded itself with ACCTMAP_FAULT_CONTROL=<unix file>: the settings
- * are then read from that file, as KEY=VALUE lines, at each write or flush
- * of a regular file; no file, no faults. */
+ * Bytes are counted over all such files of the process. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -29,71 +23,48 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-struct faults {
-    char text[1024];
-    size_t len;
-};
-
 static long long written;
 
-#define REAL(name) \
-    static __typeof__(name) *real_##name; \
-    if (!real_##name) real_##name = (__typeof__(name) *)dlsym(RTLD_NEXT, #name)
-
-static const char *get(const struct faults *f, const char *name)
-{
-    size_t n = strlen(name);
-    const char *line;
-
-    if (!getenv("ACCTMAP_FAULT_CONTROL")) return getenv(name);
-    for (line = f->text; line < f->text + f->len; line += strlen(line) + 1)
-        if (!strncmp(line, name, n) && line[n] == '=') return line + n + 1;
-    return NULL;
-}
-
-static long long number(const struct faults *f, const char *name)
-{
-    const char *v = get(f, name);
-
-    return v && *v ? atoll(v) : -1;
-}
-
-/* Whether fd is a file that faults are meant for; f then holds the
- * settings. */
-static int targeted(int fd, struct faults *f)
+/* The settings, when `fd` is a file they are meant for; else NULL. */
+static const char *targeted(int fd, char *settings, size_t size)
 {
     const char *control = getenv("ACCTMAP_FAULT_CONTROL"), *want;
     char link[64], path[PATH_MAX];
     struct stat st;
     ssize_t len;
-    int cf;
+    int file;
 
-    if (fstat(fd, &st) || !S_ISREG(st.st_mode)) return 0;
-    f->len = 0;
-    if (control) {
-        if ((cf = open(control, O_RDONLY | O_CLOEXEC)) < 0) return 0;
-        len = read(cf, f->text, sizeof f->text - 1);
-        close(cf);
-        if (len <= 0) return 0;
-        f->len = (size_t)len;
-        f->text[len] = 0;
-        for (size_t i = 0; i < f->len; i++)
-            if (f->text[i] == '\n' || f->text[i] == '\r') f->text[i] = 0;
-    }
-    want = get(f, "ACCTMAP_FAULT_FILE");
-    if (!want || !*want) return 0;
+    if (!control || fstat(fd, &st) || !S_ISREG(st.st_mode)) return NULL;
+    if ((file = open(control, O_RDONLY | O_CLOEXEC)) < 0) return NULL;
+    len = read(file, settings + 1, size - 2);
+    close(file);
+    if (len <= 0) return NULL;
+    settings[0] = '\n';
+    settings[len + 1] = 0;
+    want = strstr(settings, "\nACCTMAP_FAULT_FILE=");
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    len = readlink(link, path, sizeof path - 1);
-    if (len < 0) return 0;
+    if (!want || (len = readlink(link, path, sizeof path - 1)) < 0) return NULL;
     path[len] = 0;
-    return strstr(path, want) != NULL;
+    want += strlen("\nACCTMAP_FAULT_FILE=");
+    return strncmp(want, "\n", 1) && strstr(path, strndupa(want, strcspn(want, "\r\n")))
+               ? settings
+               : NULL;
+}
+
+/* A setting's number, or -1. */
+static long long number(const char *settings, const char *name)
+{
+    const char *at = strstr(settings, name);
+    return at ? atoll(at + strlen(name)) : -1;
 }
 
 /* The real call: write() where off is -1, as Wine does without an offset. */
 static ssize_t put(int fd, const void *buf, size_t n, off64_t off)
 {
-    REAL(write);
-    REAL(pwrite64);
+    static ssize_t (*real_write)(int, const void *, size_t);
+    static ssize_t (*real_pwrite64)(int, const void *, size_t, off64_t);
+    if (!real_write) real_write = dlsym(RTLD_NEXT, "write");
+    if (!real_pwrite64) real_pwrite64 = dlsym(RTLD_NEXT, "pwrite64");
     return off < 0 ? real_write(fd, buf, n) : real_pwrite64(fd, buf, n, off);
 }
 
@@ -102,13 +73,13 @@ static ssize_t put(int fd, const void *buf, size_t n, off64_t off)
  * refuses. */
 static ssize_t faulty(int fd, const void *buf, size_t n, off64_t off)
 {
-    struct faults f;
-    long long full, crash;
+    char settings[1024];
+    const char *s = targeted(fd, settings, sizeof settings);
+    long long full = s ? number(s, "\nACCTMAP_FAULT_FULL_AFTER=") : -1;
+    long long crash = s ? number(s, "\nACCTMAP_FAULT_KILL_AFTER=") : -1;
     ssize_t r;
 
-    if (!targeted(fd, &f)) return put(fd, buf, n, off);
-    full = number(&f, "ACCTMAP_FAULT_FULL_AFTER");
-    crash = number(&f, "ACCTMAP_FAULT_KILL_AFTER");
+    if (!s) return put(fd, buf, n, off);
     if (crash >= 0 && written + (long long)n > crash) {
         while (written < crash && (r = put(fd, buf, (size_t)(crash - written), off)) > 0) {
             buf = (const char *)buf + r;
@@ -146,12 +117,14 @@ ssize_t pwrite64(int fd, const void *buf, size_t n, off64_t off)
 
 int fsync(int fd)
 {
-    struct faults f;
-    long long err;
-    REAL(fsync);
+    static int (*real_fsync)(int);
+    char settings[1024];
+    const char *s = targeted(fd, settings, sizeof settings);
+    long long error = s ? number(s, "\nACCTMAP_FAULT_FLUSH=") : -1;
 
-    if (targeted(fd, &f) && (err = number(&f, "ACCTMAP_FAULT_FLUSH")) > 0) {
-        errno = (int)err;
+    if (!real_fsync) real_fsync = dlsym(RTLD_NEXT, "fsync");
+    if (error > 0) {
+        errno = (int)error;
         return -1;
     }
     return real_fsync(fd);

@@ -1,14 +1,15 @@
 // A test-only netapi32.dll: Wine's own cannot give account records at level
-// 3, so the Wine suite puts this one beside acctmap.exe and picks it with
+// 3, so the Wine suite puts this one in the system folder and picks it with
 // WINEDLLOVERRIDES=netapi32=n. It answers from the account lines of the
-// end-to-end table, in the file ACCTMAP_NETAPI_DATA names, as the host's
-// simulated machine reads them (UTF-8, tab-separated):
+// end-to-end table, in the file ACCTMAP_NETAPI_DATA names (UTF-8,
+// tab-separated):
 //   dc    <domain>  <controller> | error=<code>
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
 // users 2221. At exit it says on standard error what was not given back, or
-// given back wrongly, as the simulated machine does. Plain C and Win32 only:
-// a run of acctmap should pay little for loading it.
+// given back wrongly. Built with ACCTMAP_PLANTED, every full name is
+// "PLANTED": the copy that must never be loaded. Plain C and Win32 only: a
+// run of acctmap should pay little for loading it.
 #include <windows.h>
 #include <lm.h>
 
