@@ -23,8 +23,9 @@ uint32_t ReadLongLine(void* context, char* buffer, size_t size, size_t* got) {
     *got = 0;
     for (; *got < size && line->at < line->end + 6; ++*got, ++line->at) {
         const size_t at = line->at;
-        buffer[*got] = at < kLineLength ? 'n' : at < line->end ? ":1\n"[at - kLineLength]
-                                                               : "bob:2\n"[at - line->end];
+        buffer[*got] = at < kLineLength ? 'n'
+                       : at < line->end ? ":1\n"[at - kLineLength]
+                                        : "bob:2\n"[at - line->end];
     }
     return 0;
 }
