@@ -451,7 +451,7 @@ std::string TextMode(const std::string& text) {
 }
 
 // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir) and
-// $(sys:N) are the machine's (see Harness::Token); $(N*c) is the character c
+// $(sys:N) are the machine's (see Machine::Token); $(N*c) is the character c
 // N times, $(len:N) a path of N characters in the machine's folder, $(pw)
 // the passwd file, $(fields) the default entry from its password to its
 // home field, $(e:X) the user's entry under the login name X as the program
