@@ -104,12 +104,8 @@ class Machine {
   public:
     Machine();
     ~Machine();
-    // $(user) $(dom) $(sid) $(rid) $(dir) of this machine, $(sys:N) its text
-    // for error N.
-    std::string Token(const std::string& name) const;
-    // A row's text with its tokens expanded (see the table).
+    std::string Token(const std::string& name) const;  // see the table
     std::string Expand(std::string text) const;
-    // One set-up step of a row (see the table).
     void Arrange(const std::string& step);
     // Runs started together, each to its end.
     std::vector<Outcome> Run(const std::vector<std::vector<std::string>>& runs);
@@ -397,7 +393,6 @@ std::string Machine::FileState(const std::string& path) const {
     return found.cFileName;
 }
 
-// The rows' tokens, innermost first.
 std::string Machine::Expand(std::string text) const {
     for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
         const size_t close = text.find(')', open);
@@ -420,6 +415,10 @@ std::string Machine::Expand(std::string text) const {
                 value += "\\" + std::string(60, 'd');
             }
             value += "\\" + std::string(length - value.size() - 1, 'p');
+        } else if (token.compare(0, 6, "short:") == 0) {
+            char shortName[MAX_PATH] = "";
+            GetShortPathNameA(token.c_str() + 6, shortName, sizeof shortName);
+            value = shortName;
         } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
             value = std::string(atoi(token.c_str()), token[star + 1]);
         } else {
@@ -451,13 +450,13 @@ std::string TextMode(const std::string& text) {
 }
 
 // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir) and
-// $(sys:N) are the machine's (see Machine::Token); $(N*c) is the character c
-// N times, $(len:N) a path of N characters in the machine's folder, $(pw)
+// $(sys:N) (its text for error N) are the machine's; $(N*c) is the character c
+// N times, $(len:N) a path of N characters in the machine's folder,
+// $(short:P) the 8.3 short name of the path P, $(pw)
 // the passwd file, $(fields) the default entry from its password to its
 // home field, $(e:X) the user's entry under the login name X as the program
 // writes it (a line feed first) and $(E:X) as it reaches the file (CR LF
-// first).
-// Where a row runs: the 64-bit exe, the 32-bit exe, or both.
+// first). A row runs on the 64-bit exe, the 32-bit exe, or both.
 enum : unsigned { kWine64 = 1, kWine32 = 2, kBoth = 3 };
 #ifdef _WIN64
 constexpr unsigned kThisExe = kWine64;
@@ -596,6 +595,10 @@ const std::vector<Row> kRows = {
     {"LockIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).lk~", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
     // A folder under the new file's name is never written through.
     {"NewFileIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).nw~", kEntry, "Passwd file $(pw) could not be rewritten (error 80)" + kNotWritten, 0, "$(pw)=" + kOld},
+    // Any spelling names the file as its folder stores it: the lock, the new
+    // file and the backup are named from that.
+    {"StoredCase", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD", kFile + kOld, "", "", 0, "$(pw)?name=passwd|$(pw).bak?name=passwd.bak|$(pw)=alice:1\r\n$(E:$(user))"},
+    {"ShortName", kBoth, "-u $(user) -f $(short:$(pw)-accounts)", "file:$(pw)-accounts=" + kOld, "", "", 0, "$(pw)-accounts.bak?name=passwd-accounts.bak|$(pw)-accounts=alice:1\r\n$(E:$(user))"},
     // The longest passwd path whose backup name Windows takes, and one more.
     {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kOld, "", "", 0, "$(len:255)=alice:1\r\n$(E:$(user))"},
     {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kOld, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kOld},
