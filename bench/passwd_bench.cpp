@@ -62,8 +62,8 @@ Sample Run(const std::vector<std::string>& words, const std::string& outPath) {
     int status = 0;
     waitpid(child, &status, 0);
     Sample sample;
-    sample.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
+    sample.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::ostringstream out;
     out << std::ifstream(outPath, std::ios::binary).rdbuf();
     sample.out = out.str();
@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
     const std::string windowsPasswd = options["--windows-folder"] + "\\files\\passwd";
     const std::string master = folder + "/passwd.master";
     const std::string outPath = folder + "/run.out";
-    const std::vector<std::string> acctmap = {options["--wine"], options["--acctmap"], "-u",
-                                              options["--user"], "-s", "kim"};
+    const std::vector<std::string> acctmap = {
+        options["--wine"], options["--acctmap"], "-u", options["--user"], "-s", "kim"};
     std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
         {"acctmap.exe", acctmap},
         {"ideal.exe", {options["--wine"], options["--ideal"], windowsPasswd}},
@@ -197,8 +197,9 @@ int main(int argc, char** argv) {
                mine.median / ideal.median, mine.median <= 1.3 * ideal.median ? "met" : "missed");
         fflush(stdout);
     }
-    printf("Medians of %d rounds in ms, each under Wine with its start-up; ratio = acctmap.exe's "
-           "median / ideal.exe's. Goal: at most 1.3x the ideal rewrite.\n",
-           rounds);
+    printf(
+        "Medians of %d rounds in ms, each under Wine with its start-up; ratio = acctmap.exe's "
+        "median / ideal.exe's. Goal: at most 1.3x the ideal rewrite.\n",
+        rounds);
     return 0;
 }
