@@ -4,9 +4,7 @@
 // ours: a test-only netapi32.dll in the system folder, fed each row's account
 // lines. Faults are real too: the preload library in every process of the
 // suite (see cmake/wine-run.sh.in) makes the disk full, a flush fail or
-// acctmap.exe die at a chosen byte, as the control file says. Each row: what
-// a run prints (through the C runtime's text mode), its status, and what it
-// leaves on disk.
+// acctmap.exe die at a chosen byte, as the control file says.
 #include <windows.h>
 
 #include <sddl.h>
@@ -17,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +24,7 @@
 namespace {
 
 using namespace std::string_literals;
+using Words = std::vector<std::string>;
 
 const char kCygwinRoot[] = "HKLM\\SOFTWARE\\Cygnus Solutions";
 const char kMountKey[] = "HKLM\\SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
@@ -43,8 +41,8 @@ std::string ReadBytes(const std::string& path) {
     return bytes.str();
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
+Words Split(const std::string& text, char separator) {
+    Words parts;
     std::istringstream in(text);
     for (std::string part; std::getline(in, part, separator);) {
         parts.push_back(part);
@@ -53,7 +51,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 // Quotes make one word of a text with blanks (no word here holds a quote).
-std::string CommandLine(const std::string& program, const std::vector<std::string>& words) {
+std::string CommandLine(const std::string& program, const Words& words) {
     std::string line = program;
     for (const std::string& word : words) {
         const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
@@ -75,21 +73,27 @@ std::string SystemFolderDll() {
 }
 
 // The Wine user as Wine's security functions see it: name, domain, SID, rid,
-// and its ProfileList key.
-const std::vector<std::string>& TheWineUser() {
-    static const std::vector<std::string> user = [] {
-        char name[256], domain[256], *text = NULL;
+// its ProfileList key and its profile path as Wine made it.
+const Words& TheWineUser() {
+    static const Words user = [] {
+        char name[256], domain[256], profile[MAX_PATH] = "", *text = NULL;
         BYTE sid[SECURITY_MAX_SID_SIZE];
         DWORD nameSize = sizeof name, sidSize = sizeof sid, domainSize = sizeof domain;
+        DWORD profileSize = sizeof profile;
         SID_NAME_USE use;
         EXPECT_TRUE(GetUserNameA(name, &nameSize) &&
                     LookupAccountNameA(NULL, name, sid, &sidSize, domain, &domainSize, &use) &&
                     ConvertSidToStringSidA(sid, &text));
-        std::vector<std::string> found = {
-            name, domain, text,
-            std::to_string(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1)),
-            "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" +
-                std::string(text)};
+        const std::string key =
+            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(text);
+        RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "ProfileImagePath",
+                     RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, profile, &profileSize);
+        Words found = {name,
+                       domain,
+                       text,
+                       std::to_string(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1)),
+                       "HKLM\\" + key,
+                       profile};
         LocalFree(text);
         return found;
     }();
@@ -97,24 +101,113 @@ const std::vector<std::string>& TheWineUser() {
 }
 
 // One test's machine: a folder of its own (a blank in its name, as Windows
-// paths often have) with acctmap.exe in bin\\, the stand-in in the system
-// folder, Cygwin's mount table in the 32-bit view; what a step changed
-// elsewhere is put back at the end.
+// paths often have) with acctmap.exe in bin\, the stand-in in the system
+// folder, Cygwin's mount table in the 32-bit view. At its end the registry is
+// put back as Wine made it.
 class Machine {
   public:
-    Machine();
-    ~Machine();
-    std::string Token(const std::string& name) const;  // see the table
+    Machine() {
+        static int serial = 0;
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir_ = std::string(temp) + "acctmap e2e " + std::to_string(GetCurrentProcessId()) + "." +
+               std::to_string(++serial);
+        for (const char* sub : {"", "\\bin", "\\etc", "\\home"}) {
+            EXPECT_TRUE(CreateDirectoryA((dir_ + sub).c_str(), NULL)) << dir_ << sub;
+        }
+        EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
+        // For the 32-bit harness the system folder is the 32-bit one.
+        EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
+        SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
+        Arrange("accounts=user\t.\t" + Token("user") + "\t" + Token("rid") + "\t513\tWine User\n");
+        Arrange("mount=" + dir_ + "\\home");
+    }
+
+    ~Machine() {
+        for (HANDLE handle : held_) {
+            CloseHandle(handle);
+        }
+        if (deniedMount_) {
+            deniedMount_ = false;
+            SetMountKeyAccess();
+        }
+        const std::string& profileKey = TheWineUser()[4];
+        for (const Words& undo : {Words{"delete", kCygwinRoot, "/f", "/reg:32"},
+                                  Words{"delete", kCygwinRoot, "/f", "/reg:64"},
+                                  Words{"add", profileKey, "/v", "ProfileImagePath", "/t",
+                                        "REG_EXPAND_SZ", "/d", TheWineUser()[5], "/f", "/reg:64"},
+                                  Words{"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"}}) {
+            Reg(undo, false);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // $(user) $(dom) $(sid) $(rid) $(dir), $(sys:N): see the table.
+    std::string Token(const std::string& name) const {
+        if (name.compare(0, 4, "sys:") == 0) {
+            char text[4096];
+            DWORD length =
+                FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                               atoi(name.c_str() + 4), 0x400, text, sizeof text, NULL);
+            return std::string(text, length);
+        }
+        const char* const names[] = {"user", "dom", "sid", "rid"};
+        for (int i = 0; i < 4; ++i) {
+            if (name == names[i]) {
+                return TheWineUser()[i];
+            }
+        }
+        return dir_;  // "dir"
+    }
+
     std::string Expand(std::string text) const;
     void Arrange(const std::string& step);
+
     // Runs started together, each to its end.
-    std::vector<Outcome> Run(const std::vector<std::vector<std::string>>& runs);
-    Outcome Run(const std::vector<std::string>& words) {
-        return Run(std::vector<std::vector<std::string>>{words})[0];
+    std::vector<Outcome> Run(const std::vector<Words>& runs) {
+        // The preload library reads the faults from the control file while
+        // the runs last.
+        char control[MAX_PATH] = "";
+        if (!faults_.empty()) {
+            GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
+            EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+            std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
+        }
+        // Word 0 as an administrator would type it.
+        Words lines;
+        for (const Words& words : runs) {
+            lines.push_back(CommandLine("C:\\tools\\acctmap.exe", words));
+        }
+        const std::vector<Outcome> outcomes = Start((dir_ + "\\bin\\acctmap.exe").c_str(), lines);
+        if (control[0] != '\0') {
+            DeleteFileA(("Z:" + std::string(control)).c_str());
+        }
+        return outcomes;
     }
+    Outcome Run(const Words& words) {
+        return Run(std::vector<Words>{words})[0];
+    }
+
     // A file's bytes, "<dir>" or "<none>"; "<path>?attributes" its hidden and
     // system attributes ("HS"), "<path>?name" the name its folder stores.
-    std::string FileState(const std::string& path) const;
+    std::string FileState(const std::string& path) const {
+        const size_t question = path.find('?');
+        const std::string file = path.substr(0, question);
+        DWORD attributes = GetFileAttributesA(file.c_str());
+        WIN32_FIND_DATAA found;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return "<none>";
+        } else if (question == std::string::npos) {
+            return attributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : ReadBytes(file);
+        } else if (path.substr(question) == "?attributes") {
+            return std::string(attributes & FILE_ATTRIBUTE_HIDDEN ? "H" : "") +
+                   (attributes & FILE_ATTRIBUTE_SYSTEM ? "S" : "");
+        }
+        FindClose(FindFirstFileA(file.c_str(), &found));
+        return found.cFileName;
+    }
+
     // No run leaves a file of its own behind beside `passwd`.
     void ExpectNoLeftovers(const std::string& passwd) const {
         for (const char* own : {".lk~", ".nw~", ".bk~"}) {
@@ -123,146 +216,87 @@ class Machine {
     }
 
   private:
-    std::vector<Outcome> Start(const char* application, const std::vector<std::string>& lines);
+    // Programs started at once in the machine's folder, each to its end, its
+    // output caught (with "outfails", a standard output that refuses writes).
+    std::vector<Outcome> Start(const char* application, Words lines) {
+        std::vector<std::pair<HANDLE, std::string>> started;
+        for (std::string& line : lines) {
+            const std::string base = dir_ + "\\run" + std::to_string(++runs_);
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+            startup.hStdOutput =
+                Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
+            startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
+            PROCESS_INFORMATION info = {};
+            // Wine now and then fails a start with an internal error (about
+            // once in a few hundred); a second try starts the program.
+            BOOL ok = FALSE;
+            for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+                ok = CreateProcessA(application, &line[0], NULL, NULL, TRUE, 0, NULL, dir_.c_str(),
+                                    &startup, &info);
+            }
+            EXPECT_TRUE(ok) << "CreateProcessA failed (" << GetLastError() << "): " << line;
+            for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+                CloseHandle(handle);
+            }
+            CloseHandle(ok ? info.hThread : NULL);
+            started.push_back({ok ? info.hProcess : NULL, base});
+        }
+        std::vector<Outcome> outcomes;
+        for (const auto& [process, base] : started) {
+            Outcome outcome;
+            if (process != NULL) {
+                EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+                DWORD status = 0;
+                GetExitCodeProcess(process, &status);
+                outcome.status = status;
+                CloseHandle(process);
+            }
+            outcome.out = ReadBytes(base + ".out");
+            outcome.err = ReadBytes(base + ".err");
+            outcomes.push_back(outcome);
+        }
+        return outcomes;
+    }
+
     // Wine's reg.exe; an undo may find nothing left to undo.
-    void Reg(const std::vector<std::string>& arguments, bool mustSucceed = true) {
+    void Reg(const Words& arguments, bool mustSucceed = true) {
         const Outcome result = Start(NULL, {CommandLine("reg", arguments)})[0];
         EXPECT_TRUE(result.status == 0 || !mustSucceed) << result.out << result.err;
     }
-    void SetMountKeyAccess();
+
+    // The mount key in the 32-bit view with an empty access list (nobody may
+    // read it), or with none (everybody may, so that it can be removed).
+    void SetMountKeyAccess() {
+        HKEY key;
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
+        SECURITY_DESCRIPTOR descriptor;
+        ACL empty;
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
+        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
 
     std::string dir_;
-    std::vector<std::vector<std::string>> undo_;  // reg.exe calls for the end
     std::vector<HANDLE> held_;
-    std::map<std::string, std::string> faults_;  // for the preload library
+    std::string faults_;  // the control file's lines for the preload library
     int runs_ = 0;
     bool outFails_ = false;
     bool deniedMount_ = false;
 };
 
-// Programs started at once in the machine's folder, each to its end, its
-// output caught. With `outFails`, a standard output that refuses writes.
-std::vector<Outcome> Machine::Start(const char* application,
-                                    const std::vector<std::string>& lines) {
-    std::vector<std::pair<HANDLE, std::string>> started;
-    for (std::string line : lines) {
-        const std::string base = dir_ + "\\run" + std::to_string(++runs_);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
-        startup.hStdOutput =
-            Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
-        startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
-        PROCESS_INFORMATION info = {};
-        BOOL ok = FALSE;
-        // Wine now and then fails a start with an internal error (about
-        // once in a few hundred); a second try starts the program.
-        for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-            ok = CreateProcessA(application, &line[0], NULL, NULL, TRUE, 0, NULL, dir_.c_str(),
-                                &startup, &info);
-            if (!ok && GetLastError() != ERROR_INTERNAL_ERROR) {
-                break;
-            }
-        }
-        EXPECT_TRUE(ok) << "CreateProcessA failed (" << GetLastError() << "): " << line;
-        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-            CloseHandle(handle);
-        }
-        CloseHandle(ok ? info.hThread : NULL);
-        started.push_back({ok ? info.hProcess : NULL, base});
-    }
-    std::vector<Outcome> outcomes;
-    for (const auto& [process, base] : started) {
-        Outcome outcome;
-        if (process != NULL) {
-            EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-            DWORD status = 0;
-            GetExitCodeProcess(process, &status);
-            outcome.status = status;
-            CloseHandle(process);
-        }
-        outcome.out = ReadBytes(base + ".out");
-        outcome.err = ReadBytes(base + ".err");
-        outcomes.push_back(outcome);
-    }
-    return outcomes;
-}
-
-// The mount key in the 32-bit view with an empty access list (nobody may
-// read it), or with none (everybody may, so that it can be removed).
-void Machine::SetMountKeyAccess() {
-    HKEY key;
-    ASSERT_EQ(
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
-        ERROR_SUCCESS);
-    SECURITY_DESCRIPTOR descriptor;
-    ACL empty;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-Machine::Machine() {
-    static int serial = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    // A blank in the path, as Windows paths often have.
-    dir_ = std::string(temp) + "acctmap e2e " + std::to_string(GetCurrentProcessId()) + "." +
-           std::to_string(++serial);
-    for (const char* sub : {"", "\\bin", "\\etc", "\\home"}) {
-        EXPECT_TRUE(CreateDirectoryA((dir_ + sub).c_str(), NULL)) << dir_ << sub;
-    }
-    EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
-    // The stand-in takes the place of the system's netapi32.dll (for the
-    // 32-bit harness the system folder is the 32-bit one).
-    EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
-    SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
-    Arrange("accounts=user\t.\t" + Token("user") + "\t" + Token("rid") + "\t513\tWine User\n");
-    undo_ = {{"delete", kCygwinRoot, "/f", "/reg:32"}, {"delete", kCygwinRoot, "/f", "/reg:64"}};
-    Arrange("mount=" + dir_ + "\\home");
-}
-
-Machine::~Machine() {
-    for (HANDLE handle : held_) {
-        CloseHandle(handle);
-    }
-    if (deniedMount_) {
-        deniedMount_ = false;
-        SetMountKeyAccess();
-    }
-    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) {
-        Reg(*undo, false);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-}
-
-std::string Machine::Token(const std::string& name) const {
-    if (name.compare(0, 4, "sys:") == 0) {
-        char text[4096];
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      NULL, atoi(name.c_str() + 4), 0x400, text, sizeof text, NULL);
-        return std::string(text, length);
-    }
-    const char* const names[] = {"user", "dom", "sid", "rid"};
-    for (int i = 0; i < 4; ++i) {
-        if (name == names[i]) {
-            return TheWineUser()[i];
-        }
-    }
-    return dir_;  // "dir"
-}
-
 void Machine::Arrange(const std::string& step) {
     const std::string key = step.substr(0, step.find('='));
     const std::string verb = key.substr(0, key.find(':'));
     const std::string path = key.substr(key.find(':') + 1);
-    const std::string value =
-        step.find('=') == std::string::npos ? "" : step.substr(step.find('=') + 1);
-    const std::string& profileKey = TheWineUser()[4];
+    const size_t equals = step.find('=');
+    const std::string value = equals == std::string::npos ? "" : step.substr(equals + 1);
     if (key == "accounts") {
         std::ofstream(dir_ + "\\accounts.txt", std::ios::binary) << value;
     } else if (key == "outfails") {
@@ -276,28 +310,28 @@ void Machine::Arrange(const std::string& step) {
             EXPECT_TRUE(CopyFileA(ACCTMAP_PLANTED_PATH, planted.c_str(), FALSE));
         }
     } else if (key == "win98") {
-        undo_.push_back({"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
         Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
     } else if (key == "nofault") {
         faults_.clear();
     } else if (verb == "fault") {
-        // The new file, unless the row names another.
-        faults_.emplace("ACCTMAP_FAULT_FILE", ".nw~");
-        faults_["ACCTMAP_FAULT_" + path] = value;
-    } else if (key == "mount" && step.find('=') == std::string::npos) {
-        Reg({"delete", kMountKey, "/v", "native", "/f", "/reg:32"});
+        // The new file's faults.
+        faults_ += "ACCTMAP_FAULT_FILE=.nw~\nACCTMAP_FAULT_" + path + "=" + value + "\n";
+    } else if (key == "mount" || key == "mount64" || key == "nomount") {
+        // One mount table, in the view named, or none; "mount" without a
+        // value: the key without its "native".
+        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
+        if (key == "mount" && equals == std::string::npos) {
+            Reg({"add", kMountKey, "/f", "/reg:32"});
+        } else if (key != "nomount") {
+            Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
+                 key == "mount" ? "/reg:32" : "/reg:64"});
+        }
     } else if (key == "mount64-too" || key == "denied") {
         Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
              key == "denied" ? "/reg:32" : "/reg:64"});
         deniedMount_ = key == "denied";
         if (deniedMount_) {
             SetMountKeyAccess();
-        }
-    } else if (key == "mount" || key == "mount64" || key == "nomount") {
-        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
-        if (key != "nomount") {
-            Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
-                 key == "mount" ? "/reg:32" : "/reg:64"});
         }
     } else if (key == "unterminated-mount") {
         // REG_SZ data without its NUL, as a careless writer leaves it: a
@@ -313,19 +347,11 @@ void Machine::Arrange(const std::string& step) {
             << "REGEDIT4\r\n\r\n[" << kMountKey << "]\r\n"
             << "\"native\"=" << data.substr(0, data.size() - 1) << "\r\n";
         Reg({"import", file, "/reg:32"});
-    } else if (key == "profile" || key == "noprofile") {
-        // The Wine user's profile path, put back as Wine made it.
-        char original[MAX_PATH] = "";
-        DWORD size = sizeof original;
-        RegGetValueA(HKEY_LOCAL_MACHINE, profileKey.c_str() + 5, "ProfileImagePath",
-                     RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, original, &size);
-        undo_.push_back({"add", profileKey, "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d",
-                         original, "/f", "/reg:64"});
-        Reg(key == "noprofile"
-                ? std::vector<std::string>{"delete", profileKey, "/v", "ProfileImagePath", "/f",
-                                           "/reg:64"}
-                : std::vector<std::string>{"add", profileKey, "/v", "ProfileImagePath", "/t",
-                                           "REG_EXPAND_SZ", "/d", value, "/f", "/reg:64"});
+    } else if (key == "profile") {
+        Reg({"add", TheWineUser()[4], "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d", value,
+             "/f", "/reg:64"});
+    } else if (key == "noprofile") {
+        Reg({"delete", TheWineUser()[4], "/v", "ProfileImagePath", "/f", "/reg:64"});
     } else if (verb == "file") {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
@@ -350,47 +376,6 @@ void Machine::Arrange(const std::string& step) {
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
     }
-}
-
-std::vector<Outcome> Machine::Run(const std::vector<std::vector<std::string>>& runs) {
-    // The preload library reads the faults from the control file while the
-    // runs last.
-    char control[MAX_PATH] = "";
-    if (!faults_.empty()) {
-        GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
-        EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
-        std::ofstream settings("Z:" + std::string(control), std::ios::binary);
-        for (const auto& [name, value] : faults_) {
-            settings << name << "=" << value << "\n";
-        }
-    }
-    // Word 0 as an administrator would type it.
-    std::vector<std::string> lines;
-    for (const auto& words : runs) {
-        lines.push_back(CommandLine("C:\\tools\\acctmap.exe", words));
-    }
-    const std::vector<Outcome> outcomes = Start((dir_ + "\\bin\\acctmap.exe").c_str(), lines);
-    if (control[0] != '\0') {
-        DeleteFileA(("Z:" + std::string(control)).c_str());
-    }
-    return outcomes;
-}
-
-std::string Machine::FileState(const std::string& path) const {
-    const size_t question = path.find('?');
-    const std::string file = path.substr(0, question);
-    DWORD attributes = GetFileAttributesA(file.c_str());
-    WIN32_FIND_DATAA found;
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return "<none>";
-    } else if (question == std::string::npos) {
-        return attributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : ReadBytes(file);
-    } else if (path.substr(question) == "?attributes") {
-        return std::string(attributes & FILE_ATTRIBUTE_HIDDEN ? "H" : "") +
-               (attributes & FILE_ATTRIBUTE_SYSTEM ? "S" : "");
-    }
-    FindClose(FindFirstFileA(file.c_str(), &found));
-    return found.cFileName;
 }
 
 std::string Machine::Expand(std::string text) const {
