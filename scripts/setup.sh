@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine64 wine32:i386 gcc-multilib
-  zip util-linux
+  zip util-linux dosfstools fusefat
 )
 if [ "${1:-}" = "--host-only" ]; then
   packages=(g++ cmake ninja-build libgtest-dev)

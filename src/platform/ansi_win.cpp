@@ -1,0 +1,43 @@
+// The ANSI conversions without best fit, as Microsoft's security guidance
+// for names asks: WC_NO_BEST_FIT_CHARS and the used-default flag checked.
+#include "platform/ansi.h"
+
+#include "platform/platform.h"
+
+unsigned AnsiCodePage() {
+    return GetACP();
+}
+
+AnsiResult WideToAnsi(const wchar_t* wide, char* out, size_t size, char replacement) {
+    if (size == 0) {
+        return kAnsiTooLong;
+    }
+    out[0] = '\0';
+    const int room = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+    // UTF-8 holds every character and takes neither the flag nor a default.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const char fallback[2] = {replacement, '\0'};
+    BOOL usedDefault = FALSE;
+    const int written = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out,
+                                            room, utf8 ? NULL : fallback,
+                                            utf8 ? NULL : &usedDefault);
+    if (written <= 0) {
+        out[0] = '\0';
+        return kAnsiTooLong;
+    }
+    out[written - 1] = '\0';
+    return usedDefault ? kAnsiUnmappable : kAnsiExact;
+}
+
+bool AnsiToWide(const char* text, wchar_t* out, size_t units) {
+    if (units == 0) {
+        return false;
+    }
+    const int room = units > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(units);
+    const int written = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
+    if (written <= 0) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
