@@ -11,6 +11,7 @@
 #define MSG_LONG_HINT "Try `%s --help' for more information.\n"
 #define MSG_NO_USER "Specify which user to add with -u option\n"
 #define MSG_VALUE_TOO_LONG "The value of -%c is longer than %u characters.\n"
+#define MSG_NOT_ANSI "The command line holds a character that code page %u cannot hold: %s.\n"
 #define MSG_STDOUT_FAILED "Standard output could not be written.\n"
 // --version: the version the exe's version resource carries.
 #define MSG_VERSION "acctmap %s\n"
@@ -33,6 +34,8 @@
 #define MSG_OPEN_REGISTRY "Open Registry Error.\n"
 #define MSG_SYSTEM_TEXT "%s\n"
 #define MSG_READ_VALUE "read key value error\n"
+#define MSG_VALUE_NOT_ANSI \
+    "read key value error: %s holds a character that code page %u cannot hold: %s\n"
 #define MSG_CANNOT_CREATE_HOME "Can't create home directory %s for user %s\n"
 #define MSG_HOME_TOO_LONG "Home directory path is too long: %s\n"
 #define MSG_HOME_INVALID "Invalid character in home directory: %s\n"

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "diag/report.h"
 #include "messages.h"
+#include "platform/ansi.h"
 #include "platform/platform.h"
 #include "text.h"
 
@@ -34,37 +36,27 @@ void WideToNarrow(const wchar_t* wide, char* destination, int size) {
     if (wide == NULL) {
         return;
     }
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, destination, size, NULL, NULL) > 0) {
+    // A character the code page cannot hold becomes a blank, as a control
+    // byte does in the entry: a look-alike would name another account.
+    if (WideToAnsi(wide, destination, size, ' ') != kAnsiTooLong) {
         return;
     }
-    // The text does not fit (or the conversion failed part-way, leaving the
-    // buffer unterminated): keep the longest run of whole characters that
-    // fits beside the terminator. A surrogate pair is one character; the
-    // code page's conversion is stateless, so the sizes simply add up.
-    int units = 0;
-    int bytes = 0;
-    while (wide[units] != 0) {
-        int step = (IsHighSurrogate(wide[units]) && IsLowSurrogate(wide[units + 1])) ? 2 : 1;
-        int needed = WideCharToMultiByte(CP_ACP, 0, wide + units, step, NULL, 0, NULL, NULL);
-        if (needed <= 0 || bytes + needed > size - 1) {
-            break;
+    // Too long: the longest run of whole characters that fits beside the
+    // terminator, a surrogate pair being one character.
+    static wchar_t cut[kAccountFieldSize];
+    size_t units = wcslen(wide);
+    units = units < ARRAYSIZE(cut) - 1 ? units : ARRAYSIZE(cut) - 1;
+    for (; units > 0; --units) {
+        if (IsHighSurrogate(wide[units - 1]) && IsLowSurrogate(wide[units])) {
+            continue;
         }
-        bytes += needed;
-        units += step;
+        wmemcpy(cut, wide, units);
+        cut[units] = 0;
+        if (WideToAnsi(cut, destination, size, ' ') != kAnsiTooLong) {
+            return;
+        }
     }
-    int written = 0;
-    if (units > 0) {
-        written = WideCharToMultiByte(CP_ACP, 0, wide, units, destination, size - 1, NULL, NULL);
-    }
-    destination[written > 0 ? written : 0] = '\0';
-}
-
-// Converts `narrow` (a whole NUL-terminated text) to UTF-16; the buffers are
-// sized so that every value the command line allows fits.
-static void NarrowToWide(const char* narrow, WCHAR* wide, int units) {
-    wide[0] = 0;
-    MultiByteToWideChar(CP_ACP, 0, narrow, static_cast<int>(strlen(narrow)) + 1, wide, units);
-    wide[units - 1] = 0;
+    destination[0] = '\0';
 }
 
 // Reads the account record from `server` (NULL: the local machine) and
@@ -108,7 +100,7 @@ static int FindAccountServer(const UserRequest* request, WCHAR* domainServer, in
     }
     domainServer[0] = '\\';
     domainServer[1] = '\\';
-    NarrowToWide(request->domainName, domainServer + 2, units - 2);
+    AnsiToWide(request->domainName, domainServer + 2, units - 2);
     NET_API_STATUS status = NetGetDCName(NULL, domainServer + 2, controller);
     if (status == ERROR_INVALID_NAME) {
         PrintError(MSG_DOMAIN_INVALID, request->domainName);
@@ -133,13 +125,16 @@ static int FindAccountServer(const UserRequest* request, WCHAR* domainServer, in
 // Looks up the account's SID and the domain that holds it. Without a SID
 // the entry still works; the home directory falls back to the shared one.
 static void LookUpSid(AccountInfo* account) {
+    WCHAR name[kAccountFieldSize];
+    WCHAR domain[kNameSize];
     DWORD sidSize = sizeof account->sid;
-    DWORD domainSize = sizeof account->referencedDomain;
+    DWORD domainSize = ARRAYSIZE(domain);
     SID_NAME_USE use;
-    if (LookupAccountNameA(NULL, account->accountName, account->sid, &sidSize,
-                           account->referencedDomain, &domainSize, &use)) {
+    AnsiToWide(account->accountName, name, ARRAYSIZE(name));
+    if (LookupAccountNameW(NULL, name, account->sid, &sidSize, domain, &domainSize, &use)) {
         account->sidFound = true;
-        account->referencedDomain[sizeof account->referencedDomain - 1] = '\0';
+        domain[ARRAYSIZE(domain) - 1] = 0;
+        WideToNarrow(domain, account->referencedDomain, sizeof account->referencedDomain);
         return;
     }
     ReportSystemError(GetLastError(), kSidLookupReportLine);
@@ -158,7 +153,7 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     account->accountRecord = NULL;
 
     WCHAR userWide[512];
-    NarrowToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
+    AnsiToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
     // "\\" and the domain, for a domain whose controller was not named.
     WCHAR domainServer[2 + kNameSize];
     LPCWSTR server = NULL;

@@ -6,10 +6,12 @@
 #include "account/account.h"
 #include "cli/acctmap.h"
 #include "cli/legacy.h"
+#include "cli/words.h"
 #include "diag/report.h"
 #include "home/home.h"
 #include "messages.h"
 #include "passwd/passwd.h"
+#include "platform/ansi.h"
 #include "platform/platform.h"
 
 int RunNtWorker(const UserRequest* request) {
@@ -34,10 +36,49 @@ int RunNtWorker(const UserRequest* request) {
     return status;
 }
 
+// The words of the system's wide command line, split as the C runtime
+// splits argv and each made ANSI without best fit, into `*argv`. A word the
+// code page cannot hold is refused: its look-alike (Ŝam for Sam, a
+// fullwidth quote for a quote) would name another account or smuggle in an
+// option. The program's own path may lie in any folder and is only shown.
+// 0 to go on, 1 after the message.
+static int ReadWideWords(int* argc, char*** argv) {
+    // The system's limit for a command line, and what its words can take:
+    // up to three ANSI bytes a UTF-16 unit (UTF-8), and a terminator each.
+    enum { kLineUnits = 32768 };
+    static wchar_t word[kLineUnits];
+    static char bytes[3 * kLineUnits + kLineUnits / 2];
+    static char* words[kLineUnits / 2 + 1];
+    const wchar_t* line = GetCommandLineW();
+    size_t at = 0;
+    size_t used = 0;
+    int count = 0;
+    while (line != NULL && count < static_cast<int>(ARRAYSIZE(words)) - 1 &&
+           NextWord(line, &at, word, ARRAYSIZE(word), count == 0) != kNoMoreWords) {
+        char* text = bytes + used;
+        const AnsiResult result = WideToAnsi(word, text, sizeof bytes - used, '?');
+        if (result == kAnsiTooLong || (result == kAnsiUnmappable && count > 0)) {
+            PrintError(MSG_NOT_ANSI, AnsiCodePage(), text);
+            return 1;
+        }
+        words[count++] = text;
+        used += strlen(text) + 1;
+    }
+    words[count] = NULL;
+    *argc = count;
+    *argv = words;
+    return 0;
+}
+
 static int Run(int argc, char** argv) {
     UserRequest request;
     memset(&request, 0, sizeof request);
     const bool ntMode = GetVersion() < 0x80000000u;
+    // The Windows 95 family has no wide command line; its runtime's words
+    // serve the legacy listing.
+    if (ntMode && ReadWideWords(&argc, &argv) != 0) {
+        return 1;
+    }
     int status = ReadOptions(argc, argv, ntMode, &request);
     if (status != kGoOn) {
         return status;

@@ -5,10 +5,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "diag/report.h"
 #include "home/home_paths.h"
 #include "messages.h"
+#include "platform/ansi.h"
 #include "platform/platform.h"
 #include "text.h"
 
@@ -27,24 +29,48 @@ static bool PathExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+static bool IsFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Reads a text value of an open key into `buffer` (kRegistryBufferSize
-// bytes). Data stored without a terminator is terminated here; data that
-// fills the whole buffer without one may have been cut, so it fails.
-static bool ReadRegistryText(HKEY key, const char* valueName, char* buffer) {
-    DWORD size = kRegistryBufferSize;
+// units), in UTF-16 so that no best fit can touch it. Data stored without a
+// terminator is terminated here; data that fills the whole buffer without
+// one may have been cut, so it fails.
+static bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* buffer) {
+    DWORD size = kRegistryBufferSize * sizeof *buffer;
     LONG status =
-        RegQueryValueExA(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
-    if (status != ERROR_SUCCESS || size > kRegistryBufferSize) {
+        RegQueryValueExW(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
+    if (status != ERROR_SUCCESS || size > kRegistryBufferSize * sizeof *buffer) {
         return false;
     }
-    if (memchr(buffer, '\0', size) != NULL) {
+    const size_t units = size / sizeof *buffer;
+    if (wmemchr(buffer, 0, units) != NULL) {
         return true;
     }
-    if (size == kRegistryBufferSize) {
+    if (units == kRegistryBufferSize) {
         return false;
     }
-    buffer[size] = '\0';
+    buffer[units] = 0;
     return true;
+}
+
+// A registry text as ANSI into `out` (`size` bytes). 0 to go on, 1 after a
+// message: a path the code page cannot hold would become a look-alike,
+// another user's folder perhaps.
+static int RegistryTextToAnsi(const wchar_t* text, const char* valueName, char* out, size_t size) {
+    const AnsiResult result = WideToAnsi(text, out, size, '?');
+    if (result == kAnsiUnmappable) {
+        PrintError(MSG_VALUE_NOT_ANSI, valueName, AnsiCodePage(), out);
+        out[0] = '\0';
+        return 1;
+    }
+    if (result == kAnsiTooLong) {
+        PrintError(MSG_READ_VALUE);
+        return 1;
+    }
+    return 0;
 }
 
 // The registry functions return their error instead of setting the last
@@ -80,15 +106,16 @@ static int ReadHomeMount(char* mount) {
         ReportRegistryOpenError(status);
         return 1;
     }
-    bool read = ReadRegistryText(key, "native", mount);
+    wchar_t value[kRegistryBufferSize];
+    bool read = ReadRegistryText(key, L"native", value);
     RegCloseKey(key);
     // An empty mount directory would put the fallback directory at the root
     // of whatever drive is current: not a usable mount table.
-    if (!read || mount[0] == '\0') {
+    if (!read || value[0] == 0) {
         PrintError(MSG_READ_VALUE);
         return 1;
     }
-    return 0;
+    return RegistryTextToAnsi(value, "native", mount, kRegistryBufferSize);
 }
 
 // Expands the account's profile directory into `windowsPath` (260 bytes);
@@ -106,26 +133,28 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return 0;
     }
-    char profile[kRegistryBufferSize];
-    bool read = ReadRegistryText(key, "ProfileImagePath", profile);
+    wchar_t profile[kRegistryBufferSize];
+    bool read = ReadRegistryText(key, L"ProfileImagePath", profile);
     RegCloseKey(key);
     if (!read) {
         PrintError(MSG_READ_VALUE);
         return 1;
     }
-    const DWORD size = sizeof(HomeLocation::windowsPath);
-    DWORD needed = ExpandEnvironmentStringsA(profile, windowsPath, size);
-    if (needed > size) {
+    wchar_t expanded[sizeof(HomeLocation::windowsPath)];
+    const DWORD needed = ExpandEnvironmentStringsW(profile, expanded, ARRAYSIZE(expanded));
+    if (needed > ARRAYSIZE(expanded)) {
         // What the expansion left behind is not the path; name the value.
-        windowsPath[0] = '\0';
-        return ReportTooLong(profile);
+        char shown[kRegistryBufferSize];
+        WideToAnsi(profile, shown, sizeof shown, '?');
+        return ReportTooLong(shown);
     }
+    // A failed expansion leaves nothing trustworthy: use the fallback.
     if (needed == 0) {
-        // A failed expansion leaves nothing trustworthy: use the fallback.
-        windowsPath[0] = '\0';
+        return 0;
     }
-    windowsPath[size - 1] = '\0';
-    return 0;
+    expanded[ARRAYSIZE(expanded) - 1] = 0;
+    return RegistryTextToAnsi(expanded, "ProfileImagePath", windowsPath,
+                              sizeof(HomeLocation::windowsPath));
 }
 
 // Puts the shared fallback directory into `home`; `*create` tells whether it
@@ -188,7 +217,9 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
         PrintError(MSG_HOME_INVALID, home->posixPath);
         return 1;
     }
-    if (create && !CreateDirectoryA(home->windowsPath, NULL)) {
+    // Another run may have made it a moment ago: a folder there is as good.
+    if (create && !CreateDirectoryA(home->windowsPath, NULL) &&
+        !(GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(home->windowsPath))) {
         PrintError(MSG_CANNOT_CREATE_HOME, home->windowsPath, account->userName);
         return 1;
     }

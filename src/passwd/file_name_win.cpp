@@ -1,96 +1,142 @@
 // One name for the passwd file, whatever spelling the command line gave:
 // the lock, new file and backup are named from it, so runs that name one
-// file differently still wait for each other and share one backup.
+// file differently still wait for each other and share one backup. The file
+// system is asked in UTF-16 and its answers become ANSI without best fit: a
+// stored name that the code page cannot hold is taken in its short form,
+// which names the same file, never as a look-alike that may name another.
 #include <cstring>
+#include <cwchar>
 
 #include "passwd/files.h"
-#include "request.h"
+#include "passwd/path_rules.h"
+#include "platform/ansi.h"
 #include "platform/platform.h"
+#include "request.h"
 #include "text.h"
 
-// Length of the part of a full path that names no file: "C:\",
-// "\\server\share\", "\\?\C:\" or "\\?\UNC\server\share\".
-static size_t RootLength(const char* path) {
-    size_t at = 0;
-    int names = 0;  // server and share names still to skip
-    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
-        at = 8;
-        names = 2;
-    } else if (strncmp(path, "\\\\?\\", 4) == 0) {
-        at = 4;
-    } else if (strncmp(path, "\\\\", 2) == 0) {
-        at = 2;
-        names = 2;
-    }
-    if (names == 0) {
-        return path[at] != '\0' && path[at + 1] == ':' && path[at + 2] == '\\' ? at + 3 : at;
-    }
-    for (; names > 0 && path[at] != '\0'; --names) {
-        const char* separator = strchr(path + at, '\\');
-        at = separator != NULL ? separator + 1 - path : strlen(path);
-    }
-    return at;
-}
-
-// Puts the stored name of what `path` names in place of its last
-// component, which starts at `component`. False, `path` unchanged, when
-// nothing is there (or its name would not fit).
-static bool TakeStoredName(char* path, size_t size, size_t component) {
-    if (strpbrk(path + component, "*?") != NULL) {
-        return false;  // a wildcard would match some other name
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
+// The stored name of what the full path `wide` names, as ANSI into `name`
+// and as UTF-16 into `wideName` (kPathSize units); `*shortForm` tells that
+// its long name did not fit the code page. False when nothing is there or
+// no form of its name fits the code page.
+static bool StoredName(const wchar_t* wide, char* name, size_t size, wchar_t* wideName,
+                       bool* shortForm) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide, &found);
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
     FindClose(search);
-    return component + strlen(found.cFileName) < size &&
-           CopyText(path + component, size - component, found.cFileName);
+    const wchar_t* chosen = found.cFileName;
+    *shortForm = WideToAnsi(chosen, name, size, '?') != kAnsiExact;
+    if (*shortForm) {
+        chosen = found.cAlternateFileName;
+        if (chosen[0] == 0 || WideToAnsi(chosen, name, size, '?') != kAnsiExact) {
+            return false;
+        }
+    }
+    wcsncpy(wideName, chosen, kPathSize - 1);
+    wideName[kPathSize - 1] = 0;
+    return true;
 }
 
-// A passwd file that is gone is known by the backup it left: its stored
-// name without ".bak".
-static void TakeBackupName(char* path, size_t size, size_t component) {
-    static const char kSuffix[] = ".bak";
-    const size_t end = strlen(path);
-    if (AppendText(path, size, kSuffix) && TakeStoredName(path, size, component) &&
-        strlen(path) > component + sizeof kSuffix - 1) {
-        path[strlen(path) - (sizeof kSuffix - 1)] = '\0';
-    } else {
-        path[end] = '\0';
+// Appends `part` to the path in `out` (`size` bytes) and `widePart` to
+// `wide` (kPathSize units); false when either does not fit.
+static bool AppendBoth(char* out, size_t size, const char* part, wchar_t* wide,
+                       const wchar_t* widePart) {
+    const size_t used = wcslen(wide);
+    if (used + wcslen(widePart) >= kPathSize || !AppendText(out, size, part)) {
+        return false;
     }
+    wcscpy(wide + used, widePart);
+    return true;
+}
+
+// The stored name of a passwd file that is gone, known by the backup it
+// left: the backup's stored long name without ".bak"; false when there is
+// none.
+static bool BackupStoredName(const wchar_t* wide, char* name, size_t size) {
+    static const wchar_t kSuffix[] = L".bak";
+    const size_t suffix = ARRAYSIZE(kSuffix) - 1;
+    wchar_t backup[kPathSize + 4];
+    wchar_t stored[kPathSize];
+    const size_t length = wcslen(wide);
+    bool shortForm = false;
+    if (length + suffix >= ARRAYSIZE(backup)) {
+        return false;
+    }
+    wmemcpy(backup, wide, length);
+    wcscpy(backup + length, kSuffix);
+    if (!StoredName(backup, name, size, stored, &shortForm) || shortForm) {
+        return false;
+    }
+    const size_t stem = strlen(name);
+    if (stem <= suffix || _wcsicmp(stored + wcslen(stored) - suffix, kSuffix) != 0) {
+        return false;
+    }
+    name[stem - suffix] = '\0';
+    return true;
 }
 
 uint32_t StoredPasswdPath(const char* typed, char* out, size_t size) {
-    char full[kPathSize];
-    const DWORD length = GetFullPathNameA(typed, sizeof full, full, NULL);
+    wchar_t typedWide[kPathSize];
+    wchar_t full[kPathSize];
+    if (!AnsiToWide(typed, typedWide, ARRAYSIZE(typedWide))) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    const DWORD length = GetFullPathNameW(typedWide, ARRAYSIZE(full), full, NULL);
     if (length == 0) {
         return GetLastError();
     }
-    if (length >= sizeof full || length >= size) {
+    if (length >= ARRAYSIZE(full) || length >= size) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
+    // A wildcard or a stream name would let the lookup below, or the files
+    // opened after it, reach a file the administrator never named.
+    if (!NamesOneFile(full)) {
+        return ERROR_INVALID_NAME;
+    }
     // Component by component, each existing one as the folder stores it.
-    size_t start = RootLength(full);
-    memcpy(out, full, start);
-    out[start] = '\0';
-    while (full[start] != '\0') {
-        const char* separator = strchr(full + start, '\\');
+    wchar_t stored[kPathSize];
+    size_t start = PathRootLength(full);
+    wmemcpy(stored, full, start);
+    stored[start] = 0;
+    if (WideToAnsi(stored, out, size, '?') != kAnsiExact) {
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    while (full[start] != 0) {
+        const wchar_t* separator = wcschr(full + start, L'\\');
         const size_t end = separator != NULL ? static_cast<size_t>(separator - full) : length;
-        const size_t component = strlen(out);
-        if (component + (end - start) + 1 > size) {
+        wchar_t part[kPathSize];
+        wmemcpy(part, full + start, end - start);
+        part[end - start] = 0;
+        char name[kPathSize];
+        // The typed part: from the command line, or from a current folder
+        // whose name the code page may not hold.
+        if (WideToAnsi(part, name, sizeof name, '?') != kAnsiExact) {
+            return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        const size_t outMark = strlen(out);
+        const size_t wideMark = wcslen(stored);
+        if (!AppendBoth(out, size, name, stored, part)) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
-        memcpy(out + component, full + start, end - start);
-        out[component + end - start] = '\0';
-        if (!TakeStoredName(out, size, component) && separator == NULL) {
-            TakeBackupName(out, size, component);
+        bool shortForm = false;
+        if (StoredName(stored, name, sizeof name, part, &shortForm)) {
+            out[outMark] = '\0';
+            stored[wideMark] = 0;
+            if (!AppendBoth(out, size, name, stored, part)) {
+                return ERROR_FILENAME_EXCED_RANGE;
+            }
+        } else if (separator == NULL && BackupStoredName(stored, name, sizeof name)) {
+            out[outMark] = '\0';
+            if (!AppendText(out, size, name)) {
+                return ERROR_FILENAME_EXCED_RANGE;
+            }
         }
         if (separator == NULL) {
             break;
         }
-        if (!AppendText(out, size, "\\")) {
+        if (!AppendBoth(out, size, "\\", stored, L"\\")) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
         start = end + 1;

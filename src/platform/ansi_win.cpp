@@ -18,9 +18,9 @@ AnsiResult WideToAnsi(const wchar_t* wide, char* out, size_t size, char replacem
     const bool utf8 = GetACP() == CP_UTF8;
     const char fallback[2] = {replacement, '\0'};
     BOOL usedDefault = FALSE;
-    const int written = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out,
-                                            room, utf8 ? NULL : fallback,
-                                            utf8 ? NULL : &usedDefault);
+    const int written =
+        WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out, room,
+                            utf8 ? NULL : fallback, utf8 ? NULL : &usedDefault);
     if (written <= 0) {
         out[0] = '\0';
         return kAnsiTooLong;

@@ -44,38 +44,35 @@ F Bind(Service* service) {
 
 }  // namespace
 
-// Bound services that fail as a BOOL call fails: FALSE and the last error.
-#define BOUND_BOOL_CALL(dll, name, ...)                 \
+// Bound services that fail as their own failure looks, with the last error.
+#define BOUND_CALL(dll, name, failure, ...)             \
     static Service service = {dll, #name, false, NULL}; \
     auto bound = Bind<decltype(&name)>(&service);       \
     if (bound == NULL) {                                \
         SetLastError(ERROR_PROC_NOT_FOUND);             \
-        return FALSE;                                   \
+        return failure;                                 \
     }                                                   \
     return bound(__VA_ARGS__)
 
+// Bound services that fail as a BOOL call fails: FALSE and the last error.
+#define BOUND_BOOL_CALL(dll, name, ...) BOUND_CALL(dll, name, FALSE, __VA_ARGS__)
+
 NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer) {
-    static Service service = {"netapi32.dll", "NetGetDCName", false, NULL};
-    auto bound = Bind<decltype(&NetGetDCName)>(&service);
-    return bound != NULL ? bound(server, domain, buffer) : ERROR_PROC_NOT_FOUND;
+    BOUND_CALL("netapi32.dll", NetGetDCName, ERROR_PROC_NOT_FOUND, server, domain, buffer);
 }
 
 NET_API_STATUS WINAPI BoundNetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level,
                                           LPBYTE* buffer) {
-    static Service service = {"netapi32.dll", "NetUserGetInfo", false, NULL};
-    auto bound = Bind<decltype(&NetUserGetInfo)>(&service);
-    return bound != NULL ? bound(server, user, level, buffer) : ERROR_PROC_NOT_FOUND;
+    BOUND_CALL("netapi32.dll", NetUserGetInfo, ERROR_PROC_NOT_FOUND, server, user, level, buffer);
 }
 
 NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer) {
-    static Service service = {"netapi32.dll", "NetApiBufferFree", false, NULL};
-    auto bound = Bind<decltype(&NetApiBufferFree)>(&service);
-    return bound != NULL ? bound(buffer) : ERROR_PROC_NOT_FOUND;
+    BOUND_CALL("netapi32.dll", NetApiBufferFree, ERROR_PROC_NOT_FOUND, buffer);
 }
 
-BOOL WINAPI BoundLookupAccountNameA(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize,
-                                    LPSTR domain, LPDWORD domainSize, PSID_NAME_USE use) {
-    BOUND_BOOL_CALL("advapi32.dll", LookupAccountNameA, system, account, sid, sidSize, domain,
+BOOL WINAPI BoundLookupAccountNameW(LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize,
+                                    LPWSTR domain, LPDWORD domainSize, PSID_NAME_USE use) {
+    BOUND_BOOL_CALL("advapi32.dll", LookupAccountNameW, system, account, sid, sidSize, domain,
                     domainSize, use);
 }
 
@@ -112,4 +109,26 @@ BOOL WINAPI BoundCreateHardLinkA(LPCSTR link, LPCSTR existing, LPSECURITY_ATTRIB
 
 BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags) {
     BOUND_BOOL_CALL("kernel32.dll", MoveFileExA, existing, destination, flags);
+}
+
+LPWSTR WINAPI BoundGetCommandLineW() {
+    BOUND_CALL("kernel32.dll", GetCommandLineW, NULL, );
+}
+
+DWORD WINAPI BoundGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* file) {
+    BOUND_CALL("kernel32.dll", GetFullPathNameW, 0, path, size, buffer, file);
+}
+
+HANDLE WINAPI BoundFindFirstFileW(LPCWSTR path, LPWIN32_FIND_DATAW found) {
+    BOUND_CALL("kernel32.dll", FindFirstFileW, INVALID_HANDLE_VALUE, path, found);
+}
+
+LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                                  LPBYTE data, LPDWORD size) {
+    BOUND_CALL("advapi32.dll", RegQueryValueExW, ERROR_PROC_NOT_FOUND, key, name, reserved, type,
+               data, size);
+}
+
+DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size) {
+    BOUND_CALL("kernel32.dll", ExpandEnvironmentStringsW, 0, source, destination, size);
 }

@@ -21,7 +21,7 @@
 #define NetGetDCName BoundNetGetDCName
 #define NetUserGetInfo BoundNetUserGetInfo
 #define NetApiBufferFree BoundNetApiBufferFree
-#define LookupAccountNameA BoundLookupAccountNameA
+#define LookupAccountNameW BoundLookupAccountNameW
 #define GetSidIdentifierAuthority BoundGetSidIdentifierAuthority
 #define GetSidSubAuthorityCount BoundGetSidSubAuthorityCount
 #define GetSidSubAuthority BoundGetSidSubAuthority
@@ -29,13 +29,18 @@
 #define SetFileSecurityA BoundSetFileSecurityA
 #define CreateHardLinkA BoundCreateHardLinkA
 #define MoveFileExA BoundMoveFileExA
+#define GetCommandLineW BoundGetCommandLineW
+#define GetFullPathNameW BoundGetFullPathNameW
+#define FindFirstFileW BoundFindFirstFileW
+#define RegQueryValueExW BoundRegQueryValueExW
+#define ExpandEnvironmentStringsW BoundExpandEnvironmentStringsW
 #endif
 NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer);
 NET_API_STATUS WINAPI BoundNetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level,
                                           LPBYTE* buffer);
 NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer);
-BOOL WINAPI BoundLookupAccountNameA(LPCSTR system, LPCSTR account, PSID sid, LPDWORD sidSize,
-                                    LPSTR domain, LPDWORD domainSize, PSID_NAME_USE use);
+BOOL WINAPI BoundLookupAccountNameW(LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize,
+                                    LPWSTR domain, LPDWORD domainSize, PSID_NAME_USE use);
 PSID_IDENTIFIER_AUTHORITY WINAPI BoundGetSidIdentifierAuthority(PSID sid);
 PUCHAR WINAPI BoundGetSidSubAuthorityCount(PSID sid);
 PDWORD WINAPI BoundGetSidSubAuthority(PSID sid, DWORD index);
@@ -45,6 +50,15 @@ BOOL WINAPI BoundSetFileSecurityA(LPCSTR path, SECURITY_INFORMATION what,
                                   PSECURITY_DESCRIPTOR descriptor);
 BOOL WINAPI BoundCreateHardLinkA(LPCSTR link, LPCSTR existing, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags);
+// The wide forms through which names and paths enter (the Windows 95
+// family has no working one): NULL, 0, INVALID_HANDLE_VALUE or
+// ERROR_PROC_NOT_FOUND where they cannot be bound.
+LPWSTR WINAPI BoundGetCommandLineW();
+DWORD WINAPI BoundGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* file);
+HANDLE WINAPI BoundFindFirstFileW(LPCWSTR path, LPWIN32_FIND_DATAW found);
+LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                                  LPBYTE data, LPDWORD size);
+DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
 // The registry view to ask first for Cygwin's mount table. 32-bit Cygwin
 // keeps it in the 32-bit view, which a 64-bit program sees only when it asks

@@ -35,9 +35,20 @@ struct Outcome {
     unsigned long status = ~0ul;
 };
 
+// ANSI text as the system's UTF-16, each "{U+XXXX}" the code unit it names:
+// how a row writes a character that no ANSI code page holds.
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
+    for (size_t at; (at = wide.find(L"{U+")) != std::wstring::npos;) {
+        wide.replace(at, 8, 1, static_cast<wchar_t>(std::stoul(wide.substr(at + 3, 4), NULL, 16)));
+    }
+    return wide;
+}
+
 std::string ReadBytes(const std::string& path) {
     std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    bytes << std::ifstream(std::filesystem::path(Wide(path)), std::ios::binary).rdbuf();
     return bytes.str();
 }
 
@@ -194,7 +205,7 @@ class Machine {
     std::string FileState(const std::string& path) const {
         const size_t question = path.find('?');
         const std::string file = path.substr(0, question);
-        DWORD attributes = GetFileAttributesA(file.c_str());
+        DWORD attributes = GetFileAttributesW(Wide(file).c_str());
         WIN32_FIND_DATAA found;
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             return "<none>";
@@ -222,7 +233,7 @@ class Machine {
         std::vector<std::pair<HANDLE, std::string>> started;
         for (std::string& line : lines) {
             const std::string base = dir_ + "\\run" + std::to_string(++runs_);
-            STARTUPINFOA startup = {};
+            STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
@@ -230,14 +241,16 @@ class Machine {
                 Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
             startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
             PROCESS_INFORMATION info = {};
+            // As the system starts it: the command line in UTF-16.
+            std::wstring wideLine = Wide(line);
             // Wine now and then fails a start with an internal error (about
             // once in a few hundred); a second try starts the program.
             BOOL ok = FALSE;
             for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-                ok = CreateProcessA(application, &line[0], NULL, NULL, TRUE, 0, NULL, dir_.c_str(),
-                                    &startup, &info);
+                ok = CreateProcessW(application ? Wide(application).c_str() : NULL, &wideLine[0],
+                                    NULL, NULL, TRUE, 0, NULL, Wide(dir_).c_str(), &startup, &info);
             }
-            EXPECT_TRUE(ok) << "CreateProcessA failed (" << GetLastError() << "): " << line;
+            EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
             for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
                 CloseHandle(handle);
             }
@@ -355,9 +368,10 @@ void Machine::Arrange(const std::string& step) {
     } else if (verb == "file") {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << value;
+        std::ofstream(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc)
+            << value;
     } else if (verb == "dir") {
-        EXPECT_TRUE(CreateDirectoryA(path.c_str(), NULL)) << path;
+        EXPECT_TRUE(CreateDirectoryW(Wide(path).c_str(), NULL)) << path;
     } else if (verb == "attributes") {
         // R read-only, H hidden, S system.
         DWORD attributes = 0;
@@ -384,7 +398,9 @@ std::string Machine::Expand(std::string text) const {
         const std::string token = text.substr(open + 2, close - open - 2);
         const size_t star = token.find('*');
         std::string value;
-        if (token == "pw") {
+        if (token == "acp") {
+            value = std::to_string(GetACP());
+        } else if (token == "pw") {
             value = "$(dir)\\etc\\passwd";
         } else if (token == "fields") {
             value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
@@ -401,9 +417,11 @@ std::string Machine::Expand(std::string text) const {
             }
             value += "\\" + std::string(length - value.size() - 1, 'p');
         } else if (token.compare(0, 6, "short:") == 0) {
-            char shortName[MAX_PATH] = "";
-            GetShortPathNameA(token.c_str() + 6, shortName, sizeof shortName);
-            value = shortName;
+            wchar_t shortName[MAX_PATH] = L"";
+            char ansi[MAX_PATH] = "";
+            GetShortPathNameW(Wide(token.substr(6)).c_str(), shortName, MAX_PATH);
+            WideCharToMultiByte(CP_ACP, 0, shortName, -1, ansi, sizeof ansi, NULL, NULL);
+            value = ansi;
         } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
             value = std::string(atoi(token.c_str()), token[star + 1]);
         } else {
@@ -584,6 +602,13 @@ const std::vector<Row> kRows = {
     // file and the backup are named from that.
     {"StoredCase", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD", kFile + kOld, "", "", 0, "$(pw)?name=passwd|$(pw).bak?name=passwd.bak|$(pw)=alice:1\r\n$(E:$(user))"},
     {"ShortName", kBoth, "-u $(user) -f $(short:$(pw)-accounts)", "file:$(pw)-accounts=" + kOld, "", "", 0, "$(pw)-accounts.bak?name=passwd-accounts.bak|$(pw)-accounts=alice:1\r\n$(E:$(user))"},
+    // Names and paths that the code page cannot hold ({U+XXXX}: the UTF-16
+    // unit the launcher puts there) are refused or taken in a form that
+    // names the same thing, never as a best-fit look-alike.
+    {"NotAnsiUser", kBoth, "-u {U+015C}am", "accounts=user\t.\tSam\t1005\t513\n", "", "The command line holds a character that code page $(acp) cannot hold: ?am.\n", 1},
+    {"NotAnsiQuote", kBoth, "-u {U+FF02}$(user){U+FF02}", "", "", "The command line holds a character that code page $(acp) cannot hold: ?$(user)?.\n", 1},
+    {"NotAnsiShortName", kBoth, "-u $(user) -f $(short:$(pw){U+03B1})", "file:$(pw){U+03B1}=" + kOld + "|file:$(pw)a=" + kOld, "", "", 0, "$(pw){U+03B1}=alice:1\r\n$(E:$(user))|$(pw)a=" + kOld},
+    {"NotAnsiProfile", kBoth, "-u $(user)", "profile=C:\\users\\{U+015C}am", "", "read key value error: ProfileImagePath holds a character that code page $(acp) cannot hold: C:\\users\\?am\n", 1, "$(dir)\\home\\tarnwick=<none>"},
     // The longest passwd path whose backup name Windows takes, and one more.
     {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kOld, "", "", 0, "$(len:255)=alice:1\r\n$(E:$(user))"},
     {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kOld, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kOld},
@@ -700,6 +725,27 @@ TEST(Spellings, TrailingDotAndAKillLoseNothing) {
     EXPECT_EQ(machine.Run({"-u", user, "-s", "carol", "-f", passwd + "."}).out, "");
     EXPECT_EQ(machine.FileState(passwd), "old:1" + machine.Expand("$(E:alice)$(E:bob)$(E:carol)"));
     machine.ExpectNoLeftovers(passwd);
+}
+
+// A path that could match or name another file is refused before any
+// lookup: the file beside it stays as it was, and no backup appears.
+TEST(Spellings, OnlyTheNamedFile) {
+    Machine machine;
+    machine.Arrange(machine.Expand("file:$(pw)=" + kOld));
+    machine.Arrange(machine.Expand("file:$(dir)\\etc\\group=g:1\n"));
+    for (const char* spelling :
+         {">>>>>", "passw>", "passw<", "grou?", "g*", "pass\\\"wd", "passwd|", "passwd:x",
+          "e>c\\passwd", "e<c\\passwd", "passwd\x01"}) {
+        const std::string path = machine.Expand("$(dir)\\etc\\") + spelling;
+        const Outcome run = machine.Run({"-u", machine.Token("user"), "-f", path});
+        SCOPED_TRACE(spelling);
+        EXPECT_EQ(run.status, 0u);
+        EXPECT_EQ(run.out, TextMode(machine.Expand(kEntry)));
+        EXPECT_NE(run.err.find("(error 123)"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group")), "g:1\n");
+    EXPECT_EQ(machine.FileState(machine.Expand("$(pw)")), kOld);
+    EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group.bak")), "<none>");
 }
 
 }  // namespace
