@@ -5,6 +5,7 @@
 #include <string>
 
 #include "home/home.h"
+#include "home/home_paths.h"
 
 namespace {
 
@@ -33,6 +34,40 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
                         c.posix.compare(0, fits ? c.posix.size() : got.size(), got) == 0)
                 << c.windows << " in " << size << ": " << got;
         }
+    }
+}
+
+// The /home rewrite (whole components, ASCII case folded, either slash), the
+// fallback join and the drive-relative test, each row at its exact size.
+TEST(HomeRules, RewriteJoinAndDriveRelative) {
+    const struct {
+        const char* path;
+        const char* mount;
+        const char* rewritten;
+    } rewrites[] = {
+        {"D:\\cygwin\\home\\u1", "D:\\cygwin\\home", "/home\\u1"},
+        {"d:\\CYGWIN\\HOME\\u1", "D:/cygwin/home//", "/home\\u1"},
+        {"D:\\cygwin\\home", "D:\\cygwin\\home\\", "/home"},
+        {"D:\\cygwin\\homework\\x", "D:\\cygwin\\home", "D:\\cygwin\\homework\\x"},
+        {"D:\\cyg", "D:\\cygwin\\home", "D:\\cyg"},
+        {"D:\\\xc9\\u", "D:\\\xe9", "D:\\\xc9\\u"},
+    };
+    for (const auto& c : rewrites) {
+        const std::string want = c.rewritten;
+        std::string out(want.size() + 1, '#');
+        EXPECT_TRUE(RewriteUnderHome(c.path, c.mount, &out[0], out.size()) && out.c_str() == want)
+            << c.path;
+        EXPECT_FALSE(RewriteUnderHome(c.path, c.mount, &out[0], want.size())) << c.path;
+    }
+    char joined[32];
+    EXPECT_TRUE(JoinFallbackDirectory("C:\\home\\\\", joined, sizeof joined));
+    EXPECT_STREQ(joined, "C:\\home\\tarnwick");
+    EXPECT_FALSE(JoinFallbackDirectory("C:\\home", joined, 16));
+    for (const char* relative : {"D:Users\\jane", "c:home", "C:.", "C:\x1b"}) {
+        EXPECT_TRUE(IsDriveRelative(relative)) << relative;
+    }
+    for (const char* whole : {"C:", "C:\\", "C:/x", "\\\\s\\x", "1:x", "/home/u"}) {
+        EXPECT_FALSE(IsDriveRelative(whole)) << whole;
     }
 }
 
