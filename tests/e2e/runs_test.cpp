@@ -729,6 +729,63 @@ TEST(Faults, KillAtEachPoint) {
     SweepFault("KILL_AFTER");
 }
 
+// A kill at each step of the rewrite: passwd stays the old file and .bak the
+// backup from before or the old file; the next run clears every leftover,
+// takes the entry and leaves .bak holding the file as it was just before it.
+TEST(Faults, KillAtEachStep) {
+    Machine machine;
+    const std::string passwd = machine.Expand("$(pw)");
+    for (const char* step : {"flushed", "secured", "linked", "backed-up", "final"}) {
+        SCOPED_TRACE(step);
+        machine.Arrange("file:" + passwd + "=" + kOld);
+        machine.Arrange("file:" + passwd + ".bak=older");
+        machine.Arrange(std::string("fault:KILL_AT=") + step);
+        machine.Run({"-u", machine.Token("user"), "-f", passwd});
+        const std::string backup = machine.FileState(passwd + ".bak");
+        EXPECT_EQ(machine.FileState(passwd), kOld);
+        EXPECT_TRUE(backup == "older" || backup == kOld) << backup;
+        machine.Arrange("nofault");
+        EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
+        EXPECT_EQ(machine.FileState(passwd), "alice:1\r\n" + machine.Expand("$(E:$(user))"));
+        EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
+        machine.ExpectNoLeftovers(passwd);
+    }
+}
+
+// The DACL of a file as SDDL text.
+std::string AccessList(const std::string& path) {
+    BYTE descriptor[4096];
+    DWORD needed = 0;
+    char* text = NULL;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
+                          &needed) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL)) {
+        return "<none>";
+    }
+    const std::string list = text;
+    LocalFree(text);
+    return list;
+}
+
+// The new file takes over the old one's access list (as far as Wine keeps
+// one: it maps the list to the Unix mode), not the folder's default.
+TEST(Rewrite, KeepsTheAccessList) {
+    Machine machine;
+    const std::string passwd = machine.Expand("$(pw)");
+    machine.Arrange("file:" + passwd + "=" + kOld);
+    PSECURITY_DESCRIPTOR ownerOnly = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        machine.Expand("D:P(A;;FA;;;$(sid))").c_str(), SDDL_REVISION_1, &ownerOnly, NULL));
+    ASSERT_TRUE(SetFileSecurityA(passwd.c_str(), DACL_SECURITY_INFORMATION, ownerOnly));
+    LocalFree(ownerOnly);
+    const std::string kept = AccessList(passwd);
+    EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
+    EXPECT_EQ(AccessList(passwd), kept);
+    machine.Arrange("file:" + passwd + ".other=x");
+    EXPECT_NE(AccessList(passwd + ".other"), kept);
+}
+
 // A run on "passwd." and one on "passwd", a killed run, then "passwd." again:
 // one lock, one backup, nothing lost.
 TEST(Spellings, TrailingDotAndAKillLoseNothing) {

@@ -10,8 +10,17 @@
  *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
  *   ACCTMAP_FAULT_FLUSH=<errno>     fsync fails with it
- * Bytes are counted over all such files of the process. */
+ *   ACCTMAP_FAULT_KILL_AT=<step>    kill acctmap.exe at a step of its rewrite:
+ *     flushed    the new file flushed
+ *     secured    its security copied: before the old file's second name
+ *     linked     the second name made
+ *     backed-up  the second name renamed over the backup
+ *     final      before the new file is renamed into place
+ * Bytes are counted over all such files of the process. Wine makes links
+ * and renames in its server, which is preloaded too: a step there kills
+ * every acctmap.exe of the server's prefix. */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -127,5 +136,90 @@ int fsync(int fd)
         errno = (int)error;
         return -1;
     }
-    return real_fsync(fd);
+    error = real_fsync(fd);
+    if (s && strstr(s, "\nACCTMAP_FAULT_KILL_AT=flushed\n")) kill(getpid(), SIGKILL);
+    return (int)error;
+}
+
+/* True when this run asks for a kill at `step`. */
+static int kill_step(const char *step)
+{
+    const char *control = getenv("ACCTMAP_FAULT_CONTROL");
+    char settings[1024], want[64];
+    int file = control ? open(control, O_RDONLY | O_CLOEXEC) : -1;
+    ssize_t len = file >= 0 ? read(file, settings + 1, sizeof settings - 2) : -1;
+
+    if (file >= 0) close(file);
+    if (len <= 0) return 0;
+    settings[0] = '\n';
+    settings[len + 1] = 0;
+    snprintf(want, sizeof want, "\nACCTMAP_FAULT_KILL_AT=%s\n", step);
+    return strstr(settings, want) != NULL;
+}
+
+/* Kills every acctmap.exe of this process's Wine prefix: a step the server
+ * takes is taken for the program that asked for it. */
+static void kill_runs(void)
+{
+    static char text[65536];
+    char path[64], want[PATH_MAX + 16];
+    struct dirent *entry;
+    DIR *proc = opendir("/proc");
+    ssize_t len;
+    int file, pid;
+
+    snprintf(want, sizeof want, "WINEPREFIX=%s", getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "");
+    while (proc && (entry = readdir(proc))) {
+        if ((pid = atoi(entry->d_name)) <= 0) continue;
+        snprintf(path, sizeof path, "/proc/%d/comm", pid);
+        if ((file = open(path, O_RDONLY | O_CLOEXEC)) < 0) continue;
+        len = read(file, text, sizeof text - 1);
+        close(file);
+        if (len != 12 || memcmp(text, "acctmap.exe\n", 12)) continue;
+        snprintf(path, sizeof path, "/proc/%d/environ", pid);
+        if ((file = open(path, O_RDONLY | O_CLOEXEC)) < 0) continue;
+        text[0] = 0;
+        len = read(file, text + 1, sizeof text - 2);
+        close(file);
+        if (len > 0 && memmem(text, (size_t)len + 1, want, strlen(want) + 1)) kill(pid, SIGKILL);
+    }
+    if (proc) closedir(proc);
+}
+
+static int ends_with(const char *path, const char *suffix)
+{
+    size_t n = strlen(path), m = strlen(suffix);
+    return n >= m && !strcmp(path + n - m, suffix);
+}
+
+int link(const char *from, const char *to)
+{
+    static int (*real_link)(const char *, const char *);
+    int r;
+
+    if (!real_link) real_link = dlsym(RTLD_NEXT, "link");
+    if (ends_with(to, ".bk~") && kill_step("secured")) {
+        kill_runs();
+        errno = EIO;
+        return -1;
+    }
+    r = real_link(from, to);
+    if (!r && ends_with(to, ".bk~") && kill_step("linked")) kill_runs();
+    return r;
+}
+
+int rename(const char *from, const char *to)
+{
+    static int (*real_rename)(const char *, const char *);
+    int r;
+
+    if (!real_rename) real_rename = dlsym(RTLD_NEXT, "rename");
+    if (ends_with(from, ".nw~") && kill_step("final")) {
+        kill_runs();
+        errno = EIO;
+        return -1;
+    }
+    r = real_rename(from, to);
+    if (!r && ends_with(from, ".bk~") && kill_step("backed-up")) kill_runs();
+    return r;
 }
