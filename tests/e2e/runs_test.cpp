@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -313,6 +314,29 @@ void Machine::Arrange(const std::string& step) {
     const std::string path = key.substr(key.find(':') + 1);
     const size_t equals = step.find('=');
     const std::string value = equals == std::string::npos ? "" : step.substr(equals + 1);
+    // Registry steps as reg.exe's words, "%" standing for the step's value:
+    // one mount table in the view named (or none, or the key without its
+    // "native"), another one beside it, the Wine user's profile path.
+    const Words clear = {"delete", kCygwinRoot, "/f", "/reg:32"};
+    const Words native = {"add", kMountKey, "/v", "native", "/d", "%", "/f"};
+    const Words profile = {"add", TheWineUser()[4], "/v", "ProfileImagePath",
+                           "/t",  "REG_EXPAND_SZ",  "/d", "%",
+                           "/f",  "/reg:64"};
+    auto in = [](Words words, const char* view) {
+        words.push_back(view);
+        return words;
+    };
+    const std::map<std::string, std::vector<Words>> registry = {
+        {"win98", {{"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"}}},
+        {"nomount", {clear}},
+        {"mountkey", {clear, {"add", kMountKey, "/f", "/reg:32"}}},
+        {"mount", {clear, in(native, "/reg:32")}},
+        {"mount64", {clear, in(native, "/reg:64")}},
+        {"mount64-too", {in(native, "/reg:64")}},
+        {"denied", {in(native, "/reg:32")}},
+        {"profile", {profile}},
+        {"noprofile", {{"delete", TheWineUser()[4], "/v", "ProfileImagePath", "/f", "/reg:64"}}},
+    };
     if (key == "accounts") {
         std::ofstream(dir_ + "\\accounts.txt", std::ios::binary) << value;
     } else if (key == "outfails") {
@@ -325,28 +349,19 @@ void Machine::Arrange(const std::string& step) {
             const std::string planted = dir_ + folder + "\\netapi32.dll";
             EXPECT_TRUE(CopyFileA(ACCTMAP_PLANTED_PATH, planted.c_str(), FALSE));
         }
-    } else if (key == "win98") {
-        Reg({"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
     } else if (key == "nofault") {
         faults_.clear();
     } else if (verb == "fault") {
         // The new file's faults.
         faults_ += "ACCTMAP_FAULT_FILE=.nw~\nACCTMAP_FAULT_" + path + "=" + value + "\n";
-    } else if (key == "mount" || key == "mount64" || key == "nomount") {
-        // One mount table, in the view named, or none; "mount" without a
-        // value: the key without its "native".
-        Reg({"delete", kCygwinRoot, "/f", "/reg:32"}, false);
-        if (key == "mount" && equals == std::string::npos) {
-            Reg({"add", kMountKey, "/f", "/reg:32"});
-        } else if (key != "nomount") {
-            Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
-                 key == "mount" ? "/reg:32" : "/reg:64"});
+    } else if (registry.count(key) != 0) {
+        for (Words words : registry.at(key)) {
+            std::replace(words.begin(), words.end(), std::string("%"), value);
+            const bool mayFail = words[0] == "delete" && words[1] == kCygwinRoot;
+            Reg(words, !mayFail);
         }
-    } else if (key == "mount64-too" || key == "denied") {
-        Reg({"add", kMountKey, "/v", "native", "/d", value, "/f",
-             key == "denied" ? "/reg:32" : "/reg:64"});
-        deniedMount_ = key == "denied";
-        if (deniedMount_) {
+        if (key == "denied") {
+            deniedMount_ = true;
             SetMountKeyAccess();
         }
     } else if (key == "unterminated-mount") {
@@ -363,11 +378,6 @@ void Machine::Arrange(const std::string& step) {
             << "REGEDIT4\r\n\r\n[" << kMountKey << "]\r\n"
             << "\"native\"=" << data.substr(0, data.size() - 1) << "\r\n";
         Reg({"import", file, "/reg:32"});
-    } else if (key == "profile") {
-        Reg({"add", TheWineUser()[4], "/v", "ProfileImagePath", "/t", "REG_EXPAND_SZ", "/d", value,
-             "/f", "/reg:64"});
-    } else if (key == "noprofile") {
-        Reg({"delete", TheWineUser()[4], "/v", "ProfileImagePath", "/f", "/reg:64"});
     } else if (verb == "file") {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
@@ -568,7 +578,7 @@ const std::vector<Row> kRows = {
     // A 64-bit Cygwin's mount table: the 64-bit exe falls back to its own
     // view; the 32-bit exe cannot see it.
     {"MountIn64BitView", kWine64, "-u $(user)", "mount64=C:\\users", "\n$(user)$(fields)/home/$(user):/bin/switch", "", 0},
-    {"NoMountValue", kBoth, "-u $(user)", "mount", "", "read key value error\n", 1},
+    {"NoMountValue", kBoth, "-u $(user)", "mountkey", "", "read key value error\n", 1},
     {"NoProfilePath", kBoth, "-u $(user)", "noprofile", "", "read key value error\n", 1},
     {"MountUnterminated", kBoth, "-u $(user)", "unterminated-mount=$(dir)\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
     // A mount value without its NUL that fills the read buffer may have been
