@@ -67,6 +67,12 @@ static int ReportTooLong(const char* windowsPath) {
 // Reads the Windows directory that Cygwin mounts as /home into `mount`
 // (kRegistryBufferSize bytes). 0 to go on, 1 after a message.
 static int ReadHomeMount(char* mount) {
+    // Read once a run, however many accounts the run serves.
+    static char known[kRegistryBufferSize];
+    if (known[0] != '\0') {
+        memcpy(mount, known, sizeof known);
+        return 0;
+    }
     HKEY key;
     LONG status = ERROR_FILE_NOT_FOUND;
     if (RT_CYGWIN_REGISTRY_VIEW != 0) {
@@ -89,6 +95,7 @@ static int ReadHomeMount(char* mount) {
         PrintError(MSG_READ_VALUE);
         return 1;
     }
+    memcpy(known, mount, sizeof known);
     return 0;
 }
 
