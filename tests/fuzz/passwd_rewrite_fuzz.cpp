@@ -110,7 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NameSet set;
     InitNameSet(&set, slots, 16);
     std::vector<std::string> logins;  // folded
-    for (const std::string& name : Split(names)) {
+    // The set holds the names' bytes, not copies: they outlive the filter.
+    const std::vector<std::string> given = Split(names);
+    for (const std::string& name : given) {
         if (name.empty() || name.size() > 255) {
             return 0;
         }
