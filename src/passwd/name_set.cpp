@@ -24,6 +24,18 @@ bool SameFolded(const char* a, const char* b, size_t length) {
     return true;
 }
 
+void SetBit(uint64_t* bits, unsigned bit) {
+    bits[bit / 64] |= uint64_t(1) << (bit % 64);
+}
+
+bool HasBit(const uint64_t* bits, unsigned bit) {
+    return (bits[bit / 64] >> (bit % 64) & 1) != 0;
+}
+
+unsigned FirstByte(const char* name, size_t length) {
+    return length > 0 ? FoldAscii(static_cast<unsigned char>(name[0])) : 0;
+}
+
 // The slot holding the name, or the empty slot where it would go.
 NameSlot* Probe(const NameSet* set, const char* name, size_t length) {
     const size_t mask = set->slotCount - 1;
@@ -45,6 +57,10 @@ void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount) {
     set->slots = slots;
     set->slotCount = slotCount;
     set->count = 0;
+    for (int i = 0; i < 4; ++i) {
+        set->lengths[i] = 0;
+        set->firsts[i] = 0;
+    }
 }
 
 NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t tag,
@@ -61,12 +77,15 @@ NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t ta
     slot->length = static_cast<uint32_t>(length);
     slot->tag = tag;
     ++set->count;
+    SetBit(set->lengths, static_cast<unsigned>(length));
+    SetBit(set->firsts, FirstByte(name, length));
     return kNameAdded;
 }
 
 bool HasName(const NameSet* set, const char* name, size_t length) {
     // No login name is longer: a long line name is not hashed at all.
-    if (length > kLoginNameMax || set->count == 0) {
+    if (length > kLoginNameMax || !HasBit(set->lengths, static_cast<unsigned>(length)) ||
+        !HasBit(set->firsts, FirstByte(name, length))) {
         return false;
     }
     return Probe(set, name, length)->name != NULL;
