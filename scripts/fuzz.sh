@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target (the fuzz preset) and runs it on its seed
-# corpus, then prints its executions and findings.
+# Builds the libFuzzer targets (the fuzz preset) and runs each on its seed
+# corpus, then prints each one's executions and findings.
 #
 #   scripts/fuzz.sh --smoke      20 s, as the test script runs it
 #   scripts/fuzz.sh [SECONDS]    SECONDS (default 600)
@@ -19,7 +19,7 @@ elif [ -n "${1:-}" ]; then
   seconds=$1
 fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-targets=(passwd_rewrite)
+targets=(passwd_rewrite account_line)
 
 cmake --preset fuzz -B "$build" >/dev/null || exit 1
 cmake --build "$build" -j2 >/dev/null || { cmake --build "$build" -j1; exit 1; }

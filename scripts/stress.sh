@@ -13,7 +13,8 @@
 # run's entry, and the backup a whole earlier file.
 # Runs at once: 16 runs, both exes, each naming one passwd file in its own
 # way (case, separators, "..", Z:, \\?\, a trailing dot or space, the short
-# name); afterwards every entry is there once and no old line is gone.
+# name), every fourth a batch of two accounts (-b); afterwards every entry is
+# there once and no old line is gone.
 # Ends with `stress: N passed, N failed` (N counts checks); non-zero on any
 # failure.
 set -uo pipefail
@@ -242,8 +243,15 @@ together_part() {
     for ((i = 0; i < 16; i++)); do
       local width=${widths[i % ${#widths[@]}]}
       local spelling=${spellings[(i + round) % ${#spellings[@]}]}
-      timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" -u "$WINE_USER" \
-        -s "r${round}n$i" -f "$spelling" >"$work/out$i" 2>"$work/err$i" &
+      # Every fourth run adds two accounts at once from an accounts file.
+      local account=(-u "$WINE_USER" -s "r${round}n$i")
+      if ((i % 4 == 3)); then
+        printf -- '-u %s -s r%sn%sb%s\r\n' "$WINE_USER" "$round" "$i" 0 "$WINE_USER" "$round" \
+          "$i" 1 >"$work/list$i"
+        account=(-b "$(wine_env_windows_path "$work/list$i")")
+      fi
+      timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" "${account[@]}" \
+        -f "$spelling" >"$work/out$i" 2>"$work/err$i" &
       pids+=($!)
     done
     for ((i = 0; i < 16; i++)); do
@@ -258,7 +266,12 @@ together_part() {
       else
         check "round $round run $i" 0
       fi
-      printf 'r%sn%s%s\n' "$round" "$i" "$tail_of_entry" >>"$expect"
+      if ((i % 4 == 3)); then
+        printf 'r%sn%sb%s%s\n' "$round" "$i" 0 "$tail_of_entry" "$round" "$i" 1 "$tail_of_entry" \
+          >>"$expect"
+      else
+        printf 'r%sn%s%s\n' "$round" "$i" "$tail_of_entry" >>"$expect"
+      fi
     done
     # Every line once: the old ones and this round's and the earlier rounds'
     # entries, in the file Wine opens under that name (whatever its case now).
@@ -271,8 +284,8 @@ together_part() {
     fi
     sort "$expect" >"$work/want"
     local old_lost entries_lost extra
-    old_lost=$(comm -23 "$work/want" "$work/got" | grep -c -v "^r${round}n[0-9]*:")
-    entries_lost=$(comm -23 "$work/want" "$work/got" | grep -c "^r${round}n[0-9]*:")
+    old_lost=$(comm -23 "$work/want" "$work/got" | grep -c -v "^r${round}n[0-9b]*:")
+    entries_lost=$(comm -23 "$work/want" "$work/got" | grep -c "^r${round}n[0-9b]*:")
     extra=$(comm -13 "$work/want" "$work/got" | wc -l)
     check "round $round: $old_lost old lines lost, $entries_lost entries missing, $extra lines too many" \
       $((old_lost + entries_lost + extra != 0))

@@ -50,6 +50,22 @@
 #define MSG_PASSWD_NOT_REWRITTEN \
     "Passwd file %s could not be rewritten (error %lu); the entry was not written to it.\n"
 
+// The accounts file of -b. Each message about a line follows the line's
+// prefix, as do the stages' own messages while that line is resolved.
+#define MSG_BATCH_ON_LINE "With -b, give -%c on a line of the accounts file.\n"
+#define MSG_ACCOUNTS_NOT_READ "Accounts file %s could not be read (error %lu).\n"
+#define MSG_ACCOUNTS_TOO_LARGE "Accounts file %s is larger than %u MiB.\n"
+#define MSG_ACCOUNTS_NONE "Accounts file %s names no account.\n"
+#define LAYOUT_LINE_PREFIX "%s line %u: "
+#define MSG_LINE_NOT_OPTION "Only -u, -d, -s and -p may stand on a line: %s\n"
+#define MSG_LINE_NO_VALUE "The option %s has no value.\n"
+#define MSG_LINE_TOO_LONG "The line is longer than %u characters.\n"
+#define MSG_LINE_UNMAPPABLE "The line holds a character that code page %u cannot hold.\n"
+#define MSG_LINE_NOT_UTF8 "The line is not valid UTF-8.\n"
+#define MSG_LINE_NUL "The line holds a NUL character.\n"
+#define MSG_LOGIN_TWICE "The login name %s is also that of line %u.\n"
+#define MSG_TOO_MANY_ACCOUNTS "One run takes at most %u accounts.\n"
+
 // The passwd entry layouts: the NT-mode entry (a line feed first, none at
 // the end) and the two lines of the legacy listing.
 #define LAYOUT_ENTRY "\n%s:unused_by_nt/2000/xp:%lu:%lu:%s%s%s%s%s%s%s%s:%s:/bin/switch"

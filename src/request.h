@@ -1,4 +1,4 @@
-// What the command line asks for: the five option values, each a
+// What the command line asks for: the option values, each a
 // NUL-terminated ANSI text, empty when its option was not given. Every stage
 // reads it.
 #pragma once
@@ -15,6 +15,7 @@ struct UserRequest {
     char domainName[kNameSize];       // -d
     char homePath[kPathSize];         // -p
     char passwdFile[kPathSize];       // -f
+    char accountsFile[kPathSize];     // -b: many accounts, one a line
 };
 
 // The longest login name a passwd line takes: what -s can hold.

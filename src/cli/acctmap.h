@@ -16,6 +16,15 @@ void PrintUsage(FILE* stream);
 // that the words end (an error, or a request for help or the version).
 int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request);
 
+// An option's value into its field of `request`, refused (after the
+// message) when longer than the field takes.
+enum OptionResult { kOptionStored, kOptionUnknown, kOptionTooLong };
+OptionResult StoreOption(UserRequest* request, char letter, const char* value);
+
 // Resolves the account, settles its home directory and writes its entry.
 // Returns the exit status.
 int RunNtWorker(const UserRequest* request);
+
+// The accounts file of -b: every line resolved first, then all entries in
+// one rewrite. Returns the exit status.
+int RunBatch(const UserRequest* request);

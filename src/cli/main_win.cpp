@@ -87,6 +87,9 @@ static int Run(int argc, char** argv) {
         ListLegacyEntries(request.homePath);
         return 0;
     }
+    if (request.accountsFile[0] != '\0') {
+        return RunBatch(&request);
+    }
     if (request.windowsUserName[0] == '\0') {
         PrintError(MSG_NO_USER);
         return 1;

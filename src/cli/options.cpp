@@ -14,6 +14,9 @@ void PrintUsage(FILE* stream) {
 // Where an option letter's value goes; NULL for a letter that takes none.
 static char* OptionField(UserRequest* request, char letter, size_t* size) {
     switch (letter) {
+        case 'b':
+            *size = sizeof request->accountsFile;
+            return request->accountsFile;
         case 'd':
             *size = sizeof request->domainName;
             return request->domainName;
@@ -32,6 +35,21 @@ static char* OptionField(UserRequest* request, char letter, size_t* size) {
         default:
             return NULL;
     }
+}
+
+OptionResult StoreOption(UserRequest* request, char letter, const char* value) {
+    size_t size = 0;
+    char* field = OptionField(request, letter, &size);
+    if (field == NULL) {
+        return kOptionUnknown;
+    }
+    // Refused rather than cut: a cut name or path would quietly name
+    // another account or file.
+    if (!CopyText(field, size, value)) {
+        PrintError(MSG_VALUE_TOO_LONG, letter, static_cast<unsigned>(size - 1));
+        return kOptionTooLong;
+    }
+    return kOptionStored;
 }
 
 // Help as Windows users ask for it (/?) and as the long-help hint names it.
@@ -60,8 +78,7 @@ int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request) {
             return 0;
         }
         size_t size = 0;
-        char* field = OptionField(request, word[1], &size);
-        if (field == NULL) {
+        if (OptionField(request, word[1], &size) == NULL) {
             PrintError(MSG_SHORT_HINT, programName);
             return 1;
         }
@@ -69,10 +86,7 @@ int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request) {
             PrintError(MSG_LONG_HINT, programName);
             return 1;
         }
-        // Refused rather than cut: a cut name or path would quietly name
-        // another account or file.
-        if (!CopyText(field, size, argv[position + 1])) {
-            PrintError(MSG_VALUE_TOO_LONG, word[1], static_cast<unsigned>(size - 1));
+        if (StoreOption(request, word[1], argv[position + 1]) != kOptionStored) {
             return 1;
         }
     }

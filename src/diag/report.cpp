@@ -6,15 +6,29 @@
 
 #include "text.h"
 
+static const char* g_prefix = NULL;
+
+void SetMessagePrefix(const char* prefix) {
+    g_prefix = prefix;
+}
+
+const char* MessagePrefix() {
+    return g_prefix != NULL ? g_prefix : "";
+}
+
 void PrintError(const char* format, ...) {
     char text[kMessageSize];
+    // The prefix is shown as safely as the rest: it echoes a path.
+    CopyText(text, sizeof text, MessagePrefix());
+    const size_t start = strlen(text);
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(text, sizeof text, format, arguments);
+    int length = vsnprintf(text + start, sizeof text - start, format, arguments);
     va_end(arguments);
     if (length < 0) {
         return;
     }
+    length += static_cast<int>(start);
     size_t end = strnlen(text, sizeof text);
     // The formats hold no control byte but their closing line feed, which a
     // whole text ends with.

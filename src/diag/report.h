@@ -16,6 +16,12 @@ enum { kMessageSize = 4096 };
 // the cursor or forge a line; the message's own closing line feed stays one.
 void PrintError(const char* format, ...) ACCTMAP_PRINTF(1, 2);
 
+// While set (not NULL), every message and system error report starts with
+// `prefix`, so that the stages' own messages say which account they are
+// about. The text stays the caller's.
+void SetMessagePrefix(const char* prefix);
+const char* MessagePrefix();
+
 // The system's text for an error code into `text` (kMessageSize bytes), as
 // the system words it, line end included; false when it has none.
 bool SystemMessage(uint32_t code, char* text);

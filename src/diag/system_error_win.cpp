@@ -12,6 +12,7 @@ bool SystemMessage(uint32_t code, char* text) {
 
 void ReportSystemError(uint32_t code, int line) {
     char text[kMessageSize];
+    fputs(MessagePrefix(), stderr);
     // The system's text is its own: written as it comes, line end included.
     if (SystemMessage(code, text)) {
         fprintf(stderr, MSG_SYSTEM_ERROR, line, static_cast<unsigned long>(code), text);

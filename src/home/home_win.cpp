@@ -80,6 +80,7 @@ static void ReportRegistryOpenError(LONG status) {
     char text[kMessageSize];
     // The system's own words, as it gives them.
     if (SystemMessage(static_cast<uint32_t>(status), text)) {
+        fputs(MessagePrefix(), stderr);
         fprintf(stderr, MSG_SYSTEM_TEXT, text);
     }
 }
@@ -92,6 +93,12 @@ static int ReportTooLong(const char* windowsPath) {
 // Reads the Windows directory that Cygwin mounts as /home into `mount`
 // (kRegistryBufferSize bytes). 0 to go on, 1 after a message.
 static int ReadHomeMount(char* mount) {
+    // Read once a run, however many accounts the run serves.
+    static char known[kRegistryBufferSize];
+    if (known[0] != '\0') {
+        memcpy(mount, known, sizeof known);
+        return 0;
+    }
     HKEY key;
     LONG status = ERROR_FILE_NOT_FOUND;
     if (RT_CYGWIN_REGISTRY_VIEW != 0) {
@@ -115,7 +122,11 @@ static int ReadHomeMount(char* mount) {
         PrintError(MSG_READ_VALUE);
         return 1;
     }
-    return RegistryTextToAnsi(value, "native", mount, kRegistryBufferSize);
+    if (RegistryTextToAnsi(value, "native", mount, kRegistryBufferSize) != 0) {
+        return 1;
+    }
+    memcpy(known, mount, sizeof known);
+    return 0;
 }
 
 // Expands the account's profile directory into `windowsPath` (260 bytes);

@@ -7,30 +7,8 @@
 #include <cstring>
 
 #include "platform/find_byte.h"
-#include "request.h"
-#include "text.h"
 
 namespace {
-
-// One byte past the longest login name tells a longer name apart.
-const size_t kNameCompareLimit = kLoginNameMax + 1;
-
-// True when the name (the `length` bytes before a line's first ':') is the
-// login name: ASCII letters in either case, every other byte exactly.
-bool NameMatches(const char* name, size_t length, const char* loginName) {
-    const unsigned char* login = reinterpret_cast<const unsigned char*>(loginName);
-    for (size_t i = 0; i < kNameCompareLimit; ++i) {
-        bool nameEnded = i >= length;
-        bool loginEnded = login[i] == '\0';
-        if (nameEnded || loginEnded) {
-            return nameEnded && loginEnded;
-        }
-        if (FoldAscii(static_cast<unsigned char>(name[i])) != FoldAscii(login[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // A line's first ':', or NULL: it comes within a few bytes of the line's
 // start, so a plain loop finds it before a search call would have begun.
@@ -147,7 +125,7 @@ struct Input {
 // Judges the lines of the block, putting the kept ones. Returns the bytes
 // used up; `*reread` tells that the block is to be read again from the start
 // of the line being scanned.
-size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
+size_t JudgeBlock(Input* in, Output* out, const NameSet* names, bool* reread) {
     size_t position = 0;
     while (position < in->have) {
         const char* at = in->bytes + position;
@@ -161,7 +139,7 @@ size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
             }
             const char* colon = FindColon(at, length);
             if (colon != NULL || lineFeed != NULL || in->ended) {
-                const bool keep = colon != NULL && !NameMatches(at, colon - at, loginName);
+                const bool keep = colon != NULL && !HasName(names, at, colon - at);
                 if (keep) {
                     PutLine(out, at, length);
                 }
@@ -191,7 +169,7 @@ size_t JudgeBlock(Input* in, Output* out, const char* loginName, bool* reread) {
 
 }  // namespace
 
-uint32_t FilterPasswdLines(const FilterIo* io, const char* loginName, const char* tail,
+uint32_t FilterPasswdLines(const FilterIo* io, const NameSet* names, const char* tail,
                            const FilterBuffers* buffers) {
     if (buffers->inSize < kFilterBlockMinimum || buffers->outSize == 0) {
         return kFilterBadBuffers;
@@ -209,7 +187,7 @@ uint32_t FilterPasswdLines(const FilterIo* io, const char* loginName, const char
             in.have += got;
         }
         bool reread = false;
-        const size_t used = JudgeBlock(&in, &out, loginName, &reread);
+        const size_t used = JudgeBlock(&in, &out, names, &reread);
         PutRun(&out);
         if (reread) {
             uint32_t error = io->seek(io->source, in.scanned);

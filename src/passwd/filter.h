@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "passwd/name_set.h"
+
 // Where the filter's bytes come from and go to. Each function returns 0, or
 // the Windows error code of the step that failed.
 struct FilterIo {
@@ -34,9 +36,9 @@ enum { kFilterBlockMinimum = 512 };
 enum { kFilterBadBuffers = 87 };
 
 // Writes to the target the lines of the source but those without a ':' and
-// those named `loginName`, each whole however long, and then `tail` (the
+// those whose name is in `names`, each whole however long, and then `tail` (the
 // entry). A line feed of a kept line that no CR precedes goes out as CR LF,
 // as does every line feed of `tail`; all other bytes go out as they are.
 // Returns 0, or the error code of the read or write that failed.
-uint32_t FilterPasswdLines(const FilterIo* io, const char* loginName, const char* tail,
+uint32_t FilterPasswdLines(const FilterIo* io, const NameSet* names, const char* tail,
                            const FilterBuffers* buffers);

@@ -7,6 +7,7 @@
 
 #include "account/account.h"
 #include "home/home.h"
+#include "passwd/name_set.h"
 #include "request.h"
 
 // Room for any NT-mode entry: its fields are bounded by their buffers, and
@@ -22,9 +23,9 @@ enum {
 size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
                          const AccountInfo* account, const char* sidText, const HomeLocation* home);
 
-// The NT-mode entry on `stream`.
-void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
-                      const HomeLocation* home);
+// The entry as FormatPasswdEntry lays it out, with the account's SID text.
+size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
+                 const HomeLocation* home);
 
 // The legacy layouts, on standard output.
 void WriteAdminEntry(const char* homePrefix);
@@ -42,3 +43,9 @@ int CheckLoginName(const char* loginName);
 // Returns the exit status.
 int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
                       const HomeLocation* home);
+
+// Puts `entries` (`length` bytes, each entry as FormatPasswdEntry lays it
+// out) into the passwd file in one rewrite that drops every line named in
+// `logins`, or on standard output when `passwdPath` is empty or the file
+// cannot take them. Returns the exit status.
+int WriteEntries(const char* passwdPath, const NameSet* logins, const char* entries, size_t length);

@@ -1,5 +1,5 @@
-// Puts the NT-mode entry into the passwd file, or on standard output when the
-// file cannot take it. The file is never written in place: the new content
+// Puts NT-mode entries into the passwd file, or on standard output when the
+// file cannot take them. The file is never written in place: the new content
 // goes to a fresh file beside it; the old file gets its backup name as a
 // second name; then the new file is renamed over the old one. At every
 // moment the passwd file is there, whole (the old one or the new one), and
@@ -72,10 +72,10 @@ static bool IsReadOnly(const char* path) {
            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Writes the new file: the lines of `source` that stay, then the entry,
+// Writes the new file: the lines of `source` that stay, then the entries,
 // flushed to the disk. 0, or the code of the first step that failed.
-static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const char* loginName,
-                             const char* entry) {
+static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const NameSet* names,
+                             const char* entries) {
     // Static: more than a small stack should carry, and one rewrite runs at a
     // time.
     static char in[kFilterBlockSize];
@@ -90,7 +90,7 @@ static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const char* l
     }
     const FilterIo io = {source, fresh, ReadHandle, SeekHandle, WriteHandle};
     const FilterBuffers buffers = {in, sizeof in, out, sizeof out};
-    uint32_t error = FilterPasswdLines(&io, loginName, entry, &buffers);
+    uint32_t error = FilterPasswdLines(&io, names, entries, &buffers);
     if (error == 0 && !FlushFileBuffers(fresh)) {
         error = GetLastError();
     }
@@ -158,7 +158,8 @@ static uint32_t MakeBackup(const RewriteNames* names) {
 }
 
 // The rewrite, under the lock.
-static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName, const char* entry) {
+static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins,
+                              const char* entries) {
     // Before anything is made: a rename would pass over the attribute.
     if (IsReadOnly(names->target)) {
         return ERROR_FILE_READ_ONLY;
@@ -178,7 +179,7 @@ static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName, 
     if (source == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
-    uint32_t error = WriteNewFile(source, names->fresh, loginName, entry);
+    uint32_t error = WriteNewFile(source, names->fresh, logins, entries);
     CloseHandle(source);
     if (error == 0 && !rebuilt) {
         error = TakeOverFileSecurity(names->target, names->fresh);
@@ -200,7 +201,7 @@ static uint32_t RewriteLocked(const RewriteNames* names, const char* loginName, 
 // Rewrites the passwd file under its lock. 0 when the file took the entry,
 // or the Windows error code of the step that failed: WAIT_TIMEOUT when
 // another run kept it busy, ERROR_FILE_READ_ONLY for a read-only file.
-static uint32_t WriteIntoPasswdFile(const char* typed, const char* loginName, const char* entry) {
+static uint32_t WriteIntoPasswdFile(const char* typed, const NameSet* logins, const char* entries) {
     RewriteNames names;
     uint32_t error = NameRewriteFiles(typed, &names);
     void* lock = NULL;
@@ -208,39 +209,20 @@ static uint32_t WriteIntoPasswdFile(const char* typed, const char* loginName, co
         error = TakeLock(names.lock, kLockWaitMs, &lock);
     }
     if (error == 0) {
-        error = RewriteLocked(&names, loginName, entry);
+        error = RewriteLocked(&names, logins, entries);
         ReleaseLock(lock);
     }
     return error;
 }
 
-// The entry with the SID's text, taken right before the line is made: the
-// text lives in a buffer that the next call overwrites.
-static size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
-                        const HomeLocation* home) {
-    const char* sidText = account->sidFound ? SidToText(account->sid) : "";
-    return FormatPasswdEntry(entry, size, loginName, account, sidText, home);
-}
-
-void WritePasswdEntry(FILE* stream, const char* loginName, const AccountInfo* account,
-                      const HomeLocation* home) {
-    char entry[kPasswdEntrySize];
-    fwrite(entry, 1, MakeEntry(entry, sizeof entry, loginName, account, home), stream);
-}
-
-int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
-                      const HomeLocation* home) {
-    const char* loginName = LoginName(request, account);
-    const char* passwdPath = request->passwdFile;
+int WriteEntries(const char* passwdPath, const NameSet* logins, const char* entries,
+                 size_t length) {
     if (passwdPath[0] != '\0') {
-        char entry[kPasswdEntrySize];
-        uint32_t error = MakeEntry(entry, sizeof entry, loginName, account, home) != 0
-                             ? WriteIntoPasswdFile(passwdPath, loginName, entry)
-                             : ERROR_INSUFFICIENT_BUFFER;
+        uint32_t error = WriteIntoPasswdFile(passwdPath, logins, entries);
         if (error == 0) {
             return 0;
         }
-        // Scripts rely on the status and on the entry reaching standard
+        // Scripts rely on the status and on the entries reaching standard
         // output; the administrator learns why on standard error.
         if (error == WAIT_TIMEOUT) {
             PrintError(MSG_PASSWD_BUSY, passwdPath);
@@ -250,6 +232,33 @@ int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
             PrintError(MSG_PASSWD_NOT_REWRITTEN, passwdPath, static_cast<unsigned long>(error));
         }
     }
-    WritePasswdEntry(stdout, loginName, account, home);
+    fwrite(entries, 1, length, stdout);
     return 0;
+}
+
+// The SID's text is taken right before the line is made: it lives in a
+// buffer that the next call overwrites.
+size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
+                 const HomeLocation* home) {
+    const char* sidText = account->sidFound ? SidToText(account->sid) : "";
+    return FormatPasswdEntry(entry, size, loginName, account, sidText, home);
+}
+
+int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
+                      const HomeLocation* home) {
+    const char* loginName = LoginName(request, account);
+    char entry[kPasswdEntrySize];
+    const size_t length = MakeEntry(entry, sizeof entry, loginName, account, home);
+    if (length == 0) {
+        // Not reached: the entry's buffer holds every field at its largest.
+        PrintError(MSG_PASSWD_NOT_REWRITTEN, request->passwdFile,
+                   static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
+        return 1;
+    }
+    NameSlot slots[2];
+    NameSet logins;
+    InitNameSet(&logins, slots, 2);
+    uint32_t unused = 0;
+    AddName(&logins, loginName, strlen(loginName), 0, &unused);
+    return WriteEntries(request->passwdFile, &logins, entry, length);
 }

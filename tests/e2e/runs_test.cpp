@@ -400,6 +400,15 @@ void Machine::Arrange(const std::string& step) {
         const DWORD share = verb == "held" ? FILE_SHARE_READ
                                            : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL));
+    } else if (verb == "utf16") {
+        // What Notepad saves as "Unicode": UTF-16LE behind its byte-order
+        // mark, here from UTF-8 text.
+        std::wstring wide(value.size() + 1, L'\0');
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
+                                        &wide[0], static_cast<int>(wide.size())));
+        std::ofstream(path, std::ios::binary)
+            << "\xff\xfe"
+            << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
     }
@@ -630,6 +639,28 @@ const std::vector<Row> kRows = {
     {"Busy", kBoth, kAdd, kFile + kOld + "|attributes:$(pw)=R|opened:$(pw).lk~", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
     // An editor holds the passwd file open: it cannot be replaced.
     {"ReplaceRefused", kBoth, kAdd, kFile + kOld + "|held:$(pw)", kEntry, "Passwd file $(pw) could not be rewritten (error 32)" + kNotWritten, 0, "$(pw)=" + kOld},
+
+    // Many accounts in one run (-b): every line resolved before anything is
+    // written, then one rewrite with one backup.
+    {"BatchOfThree", kBoth, "-b $(dir)\\batch.txt -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\n|file:$(dir)\\batch.txt=-u $(user) -s alice\r\n-u $(user)\r\n-u $(user) -d $(dom)\r\n|" + kFile + "alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4", "", "", 0, "$(pw)=bob:2\r\n$(E:alice)$(E:$(user))\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch|$(pw).bak=alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4"},
+    // -d of the command line for each line that gives none; a line's own
+    // -d, even an empty one, counts.
+    {"BatchPreview", kBoth, "-b $(dir)\\batch.txt -d $(dom)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\n|file:$(dir)\\batch.txt=-u $(user) -d \"\" -s alice\n-u $(user)\n", "$(e:alice)\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    {"BatchFailingLines", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s ok\r\n-u nobody\r\n-u $(user) -x 1\r\n-u $(user) -s a:b\r\n-u $(user) -s $(256*s)\r\n", "", "$(dir)\\batch.txt line 2: The username could not be found.\n$(dir)\\batch.txt line 3: Only -u, -d, -s and -p may stand on a line: -x\n$(dir)\\batch.txt line 4: Invalid character in login name: a:b\n$(dir)\\batch.txt line 5: The value of -s is longer than 255 characters.\n", 1, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
+    {"BatchLoginTwice", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s Jo\r\n# jo again\r\n-u $(user) -s jO\r\n", "", "$(dir)\\batch.txt line 3: The login name jO is also that of line 1.\n", 1, "$(pw)=" + kOld},
+    // As Notepad saves them: "Unicode" and UTF-8 with a byte-order mark.
+    {"BatchUtf16", kBoth, "-b $(dir)\\batch.txt", "utf16:$(dir)\\batch.txt=-u $(user) -s \xc3\x89mile\r\n-u $(user) -s \xc3\x85sa", "$(e:\xc9mile)$(e:\xc5sa)", "", 0},
+    {"BatchUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user) -s \xc3\x85sa\r\n", "$(e:\xc5sa)", "", 0},
+    // Never a look-alike: best fit would make this S.
+    {"BatchUnmappable", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n-u $(user) -s \xc5\x9c\r\n", "", "$(dir)\\batch.txt line 2: The line holds a character that code page 1252 cannot hold.\n", 1},
+    {"BatchCommentsAndQuotes", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# accounts\r\n\r\n \t\n  -u $(user) -p \"C:\\home dir\\x\"\n\x1a", "\n$(user)$(fields)/cygdrive/C/home dir/x:/bin/switch", "", 0},
+    {"BatchUserBeside", kBoth, "-b $(dir)\\batch.txt -u $(user)", "file:$(dir)\\batch.txt=-u $(user)", "", "With -b, give -u on a line of the accounts file.\n", 1},
+    {"BatchEmpty", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=# none yet\r\n", "", "Accounts file $(dir)\\batch.txt names no account.\n", 1, "$(pw)=" + kOld},
+    {"BatchMissing", kBoth, "-b $(dir)\\none.txt", "", "", "Accounts file $(dir)\\none.txt could not be read (error 2).\n", 1},
+    // The file cannot take them: the notice once, every entry on standard
+    // output, the file as it was.
+    {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(e:a)$(e:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
+    {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
 };
 // clang-format on
 
@@ -832,6 +863,24 @@ TEST(Spellings, OnlyTheNamedFile) {
     EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group")), "g:1\n");
     EXPECT_EQ(machine.FileState(machine.Expand("$(pw)")), kOld);
     EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group.bak")), "<none>");
+}
+
+// A batch killed while it writes, then run again: the file as it was, then
+// once with every entry; the backup the file before the batch.
+TEST(Batch, KilledThenRunAgain) {
+    Machine machine;
+    const std::string passwd = machine.Expand("$(pw)");
+    const std::string list = machine.Expand("$(dir)\\batch.txt");
+    machine.Arrange("file:" + passwd + "=alice:1\r\nbob:2");
+    machine.Arrange(machine.Expand("file:" + list + "=-u $(user) -s bob\r\n-u $(user) -s carol"));
+    machine.Arrange("fault:KILL_AFTER=12");
+    machine.Run({"-b", list, "-f", passwd});
+    EXPECT_EQ(machine.FileState(passwd), "alice:1\r\nbob:2");
+    machine.Arrange("nofault");
+    EXPECT_EQ(machine.Run({"-b", list, "-f", passwd}).out, "");
+    EXPECT_EQ(machine.FileState(passwd), machine.Expand("alice:1\r\n$(E:bob)$(E:carol)"));
+    EXPECT_EQ(machine.FileState(passwd + ".bak"), "alice:1\r\nbob:2");
+    machine.ExpectNoLeftovers(passwd);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-// The passwd line filter for any passwd bytes and login name, held against
-// an independent model, with blocks small enough that lines outgrow them and
-// reads that stop short at any length.
+// The passwd line filter for any passwd bytes and set of login names, held
+// against an independent model, with blocks small enough that lines outgrow
+// them, reads that stop short at any length, and a name table small enough
+// that its probes wrap and collide.
 // Input: byte 0 the longest read (1 + its value), bytes 1-2 the filter's
-// block sizes, the login name up to a line feed, then the passwd file.
+// block sizes, the login names (tab-separated) up to a line feed, then the
+// passwd file.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "passwd/filter.h"
 
@@ -21,21 +24,25 @@ void Check(bool kept, const char* promise) {
     }
 }
 
+std::string Folded(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return text;
+}
+
 // The model: every line (up to its line feed) that has a ':' and whose name
-// is not the login name, a bare line feed made CR LF; then the tail, every
-// line feed made CR LF.
-std::string Model(const std::string& passwd, const std::string& login, const std::string& tail) {
-    const auto folded = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-        return text;
-    };
+// is none of the login names (folded, all distinct), a bare line feed made
+// CR LF; then the tail, every line feed made CR LF.
+std::string Model(const std::string& passwd, const std::vector<std::string>& logins,
+                  const std::string& tail) {
     std::string out;
     for (size_t start = 0, end; start < passwd.size(); start = end) {
         end = std::min(passwd.find('\n', start), passwd.size() - 1) + 1;
         std::string line = passwd.substr(start, end - start);
         const size_t colon = line.find(':');
-        if (colon != std::string::npos && folded(line.substr(0, colon)) != folded(login)) {
+        if (colon != std::string::npos &&
+            std::find(logins.begin(), logins.end(), Folded(line.substr(0, colon))) ==
+                logins.end()) {
             const size_t lf = line.size() - 1;
             out += line[lf] == '\n' && (lf == 0 || line[lf - 1] != '\r')
                        ? line.substr(0, lf) + "\r\n"
@@ -46,6 +53,17 @@ std::string Model(const std::string& passwd, const std::string& login, const std
         out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     }
     return out;
+}
+
+std::vector<std::string> Split(const std::string& names) {
+    std::vector<std::string> parts;
+    for (size_t start = 0, tab;; start = tab + 1) {
+        tab = std::min(names.find('\t', start), names.size());
+        parts.push_back(names.substr(start, tab - start));
+        if (tab == names.size()) {
+            return parts;
+        }
+    }
 }
 
 // The old file in memory, read in pieces of at most `step` bytes.
@@ -80,12 +98,38 @@ uint32_t Write(void* context, const char* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string old(reinterpret_cast<const char*>(data), size);
     const size_t lineFeed = old.find('\n', 3);
-    if (size < 3 || lineFeed == std::string::npos || lineFeed > 258 || lineFeed == 3 ||
-        old.find('\0', 3) < lineFeed) {
-        return 0;  // a login name of 1 to 255 bytes, as the program lets through
+    if (size < 3 || lineFeed == std::string::npos || old.find('\0', 3) < lineFeed) {
+        return 0;
     }
-    const std::string login = old.substr(3, lineFeed - 3);
+    std::string names = old.substr(3, lineFeed - 3);
     old.erase(0, lineFeed + 1);
+
+    // Names of 1 to 255 bytes, as the program lets through; the set refuses
+    // a second name equal to one it holds, and a ninth in 16 slots.
+    static NameSlot slots[16];
+    NameSet set;
+    InitNameSet(&set, slots, 16);
+    std::vector<std::string> logins;  // folded
+    // The set holds the names' bytes, not copies: they outlive the filter.
+    const std::vector<std::string> given = Split(names);
+    for (const std::string& name : given) {
+        if (name.empty() || name.size() > 255) {
+            return 0;
+        }
+        const bool twice = std::find(logins.begin(), logins.end(), Folded(name)) != logins.end();
+        uint32_t tag = 0;
+        const NameAddResult added =
+            AddName(&set, name.c_str(), name.size(), static_cast<uint32_t>(logins.size()), &tag);
+        Check(added == (logins.size() == 8 ? kNameSetFull
+                        : twice            ? kNameTaken
+                                           : kNameAdded),
+              "the set adds each new name while half its slots are free");
+        if (added == kNameAdded) {
+            logins.push_back(Folded(name));
+        } else if (added == kNameTaken) {
+            Check(logins[tag] == Folded(name), "a taken name tells which name holds it");
+        }
+    }
 
     static char in[kFilterBlockMinimum + 255 * 9];
     static char out[256];
@@ -93,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Source source = {&old, 0, 1 + data[0] * 37u};
     std::string written;
     const FilterIo io = {&source, &written, Read, Seek, Write};
-    Check(FilterPasswdLines(&io, login.c_str(), "\n-tail-", &buffers) == 0, "filter");
-    Check(written == Model(old, login, "\n-tail-"), "the filter keeps the model's lines");
+    Check(FilterPasswdLines(&io, &set, "\n-tail-", &buffers) == 0, "filter");
+    Check(written == Model(old, logins, "\n-tail-"), "the filter keeps the model's lines");
     return 0;
 }

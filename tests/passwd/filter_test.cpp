@@ -58,8 +58,13 @@ TEST(Filter, StreamsALongLineWithinItsBlocks) {
     LongLine line;
     std::string tail;
     const FilterIo io = {&line, &tail, ReadLongLine, SeekLongLine, CountWritten};
+    NameSlot slots[2];
+    NameSet names;
+    InitNameSet(&names, slots, 2);
+    uint32_t unused = 0;
+    AddName(&names, "bob", 3, 0, &unused);
     const long before = PeakKilobytes();
-    ASSERT_EQ(FilterPasswdLines(&io, "bob", "\n-tail-", &buffers), 0u);
+    ASSERT_EQ(FilterPasswdLines(&io, &names, "\n-tail-", &buffers), 0u);
     EXPECT_EQ(tail.substr(tail.size() - 14), "nn:1\r\n\r\n-tail-");
     EXPECT_LT(PeakKilobytes() - before, 5 * 1024);
 }

@@ -2,7 +2,7 @@
 // 3, so the Wine suite puts this one in the system folder and picks it with
 // WINEDLLOVERRIDES=netapi32=n. It answers from the account lines of the
 // end-to-end table, in the file ACCTMAP_NETAPI_DATA names (UTF-8,
-// tab-separated):
+// tab-separated; read once a run, up to 1 MiB):
 //   dc    <domain>  <controller> | error=<code>
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
@@ -27,20 +27,28 @@ int g_badReleases = 0;
 // the rest empty) in `text`; false when there is none.
 bool Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name, wchar_t* text, int size,
           wchar_t* fields[6]) {
-    char bytes[8192];
-    DWORD got = 0;
-    HANDLE file = CreateFileA(getenv("ACCTMAP_NETAPI_DATA"), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ReadFile(file, bytes, sizeof bytes, &got, NULL);
-    CloseHandle(file);
-    text[MultiByteToWideChar(CP_UTF8, 0, bytes, got, text, size - 1)] = L'\0';
-    for (wchar_t *line = text, *next; line != NULL && *line != L'\0'; line = next) {
+    // Read once a process: a run of many accounts asks for each of them.
+    static wchar_t* data = NULL;
+    if (data == NULL) {
+        static char bytes[1 << 20];
+        DWORD got = 0;
+        HANDLE file = CreateFileA(getenv("ACCTMAP_NETAPI_DATA"), GENERIC_READ, FILE_SHARE_READ,
+                                  NULL, OPEN_EXISTING, 0, NULL);
+        ReadFile(file, bytes, sizeof bytes, &got, NULL);
+        CloseHandle(file);
+        static wchar_t wide[sizeof bytes + 1];
+        wide[MultiByteToWideChar(CP_UTF8, 0, bytes, got, wide, sizeof bytes)] = L'\0';
+        data = wide;
+    }
+    for (const wchar_t *line = data, *next; *line != L'\0'; line = next) {
         next = wcschr(line, L'\n');
-        if (next != NULL) {
-            *next++ = L'\0';
-        }
+        next = next != NULL ? next + 1 : line + wcslen(line);
+        // One line at a time into `text`, where its fields are cut.
+        const int length = next - line < size ? static_cast<int>(next - line) : size - 1;
+        wmemcpy(text, line, length);
+        text[length > 0 && text[length - 1] == L'\n' ? length - 1 : length] = L'\0';
         int count = 0;
-        for (wchar_t* field = line; count < 6; ++count) {
+        for (wchar_t* field = text; count < 6; ++count) {
             fields[count] = field;
             wchar_t* tab = field != NULL ? wcschr(field, L'\t') : NULL;
             field = tab != NULL ? (*tab = L'\0', tab + 1) : NULL;

@@ -1,0 +1,241 @@
+// Many accounts in one run: every line of the accounts file is read and
+// resolved before anything is written, and only a batch without a failing
+// line goes on, in one rewrite of the passwd file under one lock.
+#include <cstring>
+#include <cwchar>
+
+#include "account/account.h"
+#include "cli/acctmap.h"
+#include "cli/batch.h"
+#include "diag/report.h"
+#include "home/home.h"
+#include "messages.h"
+#include "passwd/passwd.h"
+#include "platform/ansi.h"
+#include "platform/platform.h"
+#include "text.h"
+
+// The set is kept at most half full, for short probes.
+enum { kAccountsMax = 16384, kNameSlots = 2 * kAccountsMax };
+
+// A file of the largest batch, in UTF-16, with room to spare; larger is a
+// mistake rather than a list of accounts.
+enum { kAccountsFileMiB = 8, kAccountsFileMax = kAccountsFileMiB << 20 };
+
+// Static: more than a stack should carry. Pages never touched cost nothing,
+// so a small batch stays small.
+static char g_file[kAccountsFileMax];
+static char g_entries[kAccountsMax * kPasswdEntrySize];
+static NameSlot g_slots[kNameSlots];
+
+// The whole file into g_file: 0 and its size, or the Windows error code.
+static uint32_t ReadAccountsFile(const char* path, size_t* size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    *size = 0;
+    uint32_t error = 0;
+    for (size_t got = 1; error == 0 && got > 0 && *size < sizeof g_file;) {
+        error = ReadHandle(file, g_file + *size, sizeof g_file - *size, &got);
+        *size += got;
+    }
+    // One more byte tells a file that fills the buffer from a larger one.
+    char more = 0;
+    size_t extra = 0;
+    if (error == 0 && *size == sizeof g_file) {
+        error = ReadHandle(file, &more, 1, &extra);
+        if (error == 0 && extra > 0) {
+            error = ERROR_FILE_TOO_LARGE;
+        }
+    }
+    CloseHandle(file);
+    return error;
+}
+
+// One line's code units into ANSI text in `line` (kAccountLineSize bytes);
+// false after the message. A character the code page cannot hold is
+// refused, never replaced by a look-alike that could name another account.
+static bool DecodeLine(AccountsEncoding encoding, const char* raw, size_t units, char* line) {
+    static wchar_t wide[kAccountLineSize];
+    size_t length = units;
+    if (encoding == kAccountsAnsi) {
+        if (units >= kAccountLineSize) {
+            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+            return false;
+        }
+        memcpy(line, raw, units);
+        line[units] = '\0';
+        length = strlen(line);
+    } else {
+        if (units >= kAccountLineSize) {
+            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+            return false;
+        }
+        if (encoding == kAccountsUtf16) {
+            memcpy(wide, raw, units * sizeof(wchar_t));
+        } else if (units > 0) {
+            units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, raw, static_cast<int>(units),
+                                        wide, kAccountLineSize - 1);
+            if (units == 0) {
+                PrintError(MSG_LINE_NOT_UTF8);
+                return false;
+            }
+        }
+        wide[units] = L'\0';
+        length = wcslen(wide);
+        const AnsiResult result = WideToAnsi(wide, line, kAccountLineSize, '?');
+        if (result == kAnsiUnmappable) {
+            PrintError(MSG_LINE_UNMAPPABLE, AnsiCodePage());
+            return false;
+        }
+        if (result == kAnsiTooLong) {
+            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+            return false;
+        }
+    }
+    // A NUL would end the text early and hide the rest of the line.
+    if (length != units) {
+        PrintError(MSG_LINE_NUL);
+        return false;
+    }
+    return true;
+}
+
+// What the batch has gathered: the entries one after another, and their
+// login names, each read in place in its entry.
+struct Batch {
+    NameSet logins;
+    size_t used;  // bytes of g_entries
+    bool failed;
+};
+
+// Resolves the account of one line as a single run would, and adds its
+// entry; false after the messages.
+static bool AddAccount(const UserRequest* request, unsigned number, Batch* batch) {
+    // Room for the largest entry is kept for each account.
+    if (batch->logins.count >= kAccountsMax) {
+        PrintError(MSG_TOO_MANY_ACCOUNTS, static_cast<unsigned>(kAccountsMax));
+        return false;
+    }
+    AccountInfo account;
+    memset(&account, 0, sizeof account);
+    if (ResolveAccount(request, &account) != 0) {
+        return false;
+    }
+    const char* loginName = LoginName(request, &account);
+    int status = CheckLoginName(loginName);
+    HomeLocation home;
+    memset(&home, 0, sizeof home);
+    if (status == 0) {
+        status = ResolveHomeDirectory(request, &account, &home);
+    }
+    char* entry = g_entries + batch->used;
+    size_t length = 0;
+    if (status == 0) {
+        length = MakeEntry(entry, sizeof g_entries - batch->used, loginName, &account, &home);
+        status = length == 0 ? 1 : 0;
+    }
+    NetApiBufferFree(account.accountRecord);
+    if (status != 0) {
+        return false;
+    }
+    // The entry starts with a line feed, then the login name.
+    uint32_t other = 0;
+    const NameAddResult added =
+        AddName(&batch->logins, entry + 1, strlen(loginName), number, &other);
+    if (added != kNameAdded) {
+        PrintError(MSG_LOGIN_TWICE, loginName, static_cast<unsigned>(other));
+        return false;
+    }
+    batch->used += length;
+    return true;
+}
+
+// Every line of the file, each refused line or account named on standard
+// error with the line's prefix.
+static void ReadLines(const UserRequest* request, AccountsEncoding encoding, const char* text,
+                      size_t units, Batch* batch) {
+    static char line[kAccountLineSize];
+    char prefix[kPathSize + 32];
+    const size_t unitSize = encoding == kAccountsUtf16 ? sizeof(wchar_t) : 1;
+    size_t at = 0;
+    size_t start = 0;
+    size_t length = 0;
+    unsigned number = 0;
+    for (;;) {
+        const bool more = encoding == kAccountsUtf16
+                              ? NextAccountsLine(reinterpret_cast<const wchar_t*>(text), units, &at,
+                                                 &start, &length)
+                              : NextAccountsLine(text, units, &at, &start, &length);
+        if (!more) {
+            break;
+        }
+        ++number;
+        FormatText(prefix, sizeof prefix, LAYOUT_LINE_PREFIX, request->accountsFile, number);
+        SetMessagePrefix(prefix);
+        // Each line starts from what the command line gives every line.
+        UserRequest lineRequest = *request;
+        lineRequest.windowsUserName[0] = '\0';
+        lineRequest.sshLoginName[0] = '\0';
+        lineRequest.homePath[0] = '\0';
+        bool good = DecodeLine(encoding, text + start * unitSize, length, line);
+        if (good) {
+            const AccountLineResult result = ReadAccountLine(line, &lineRequest);
+            good = result != kLineRefused &&
+                   (result == kLineSkipped || AddAccount(&lineRequest, number, batch));
+        }
+        batch->failed = batch->failed || !good;
+        SetMessagePrefix(NULL);
+    }
+}
+
+int RunBatch(const UserRequest* request) {
+    // The account's own options belong to its line.
+    const char* const given[] = {request->windowsUserName, request->sshLoginName,
+                                 request->homePath};
+    const char letters[] = "usp";
+    for (int i = 0; i < 3; ++i) {
+        if (given[i][0] != '\0') {
+            PrintError(MSG_BATCH_ON_LINE, letters[i]);
+            return 1;
+        }
+    }
+    const char* path = request->accountsFile;
+    size_t size = 0;
+    const uint32_t error = ReadAccountsFile(path, &size);
+    if (error == ERROR_FILE_TOO_LARGE) {
+        PrintError(MSG_ACCOUNTS_TOO_LARGE, path, static_cast<unsigned>(kAccountsFileMiB));
+        return 1;
+    }
+    if (error != 0) {
+        PrintError(MSG_ACCOUNTS_NOT_READ, path, static_cast<unsigned long>(error));
+        return 1;
+    }
+    size_t mark = 0;
+    const AccountsEncoding encoding = DetectAccountsEncoding(g_file, size, &mark);
+    size_t units = size - mark;
+    if (encoding == kAccountsUtf16) {
+        // An odd last byte is half a character: the file is cut short.
+        if (units % 2 != 0) {
+            PrintError(MSG_ACCOUNTS_NOT_READ, path, static_cast<unsigned long>(ERROR_HANDLE_EOF));
+            return 1;
+        }
+        units /= 2;
+    }
+    Batch batch;
+    InitNameSet(&batch.logins, g_slots, kNameSlots);
+    batch.used = 0;
+    batch.failed = false;
+    g_entries[0] = '\0';
+    ReadLines(request, encoding, g_file + mark, units, &batch);
+    if (batch.failed) {
+        return 1;
+    }
+    if (batch.logins.count == 0) {
+        PrintError(MSG_ACCOUNTS_NONE, path);
+        return 1;
+    }
+    return WriteEntries(request->passwdFile, &batch.logins, g_entries, batch.used);
+}

@@ -1,0 +1,43 @@
+// A set of login names for the line filter: open addressing over a table the
+// caller gives, keyed by a hash of the name with A-Z folded, so that a passwd
+// line is judged in constant time however many accounts a run adds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One slot: the name's bytes (not copied: they stay the caller's) and a tag
+// of the caller's, such as the line that named it.
+struct NameSlot {
+    const char* name;
+    uint32_t length;
+    uint32_t tag;
+};
+
+// `slotCount` must be a power of two; at most half the slots are filled, so
+// that a probe for a missing name ends soon.
+struct NameSet {
+    NameSlot* slots;
+    size_t slotCount;
+    size_t count;
+    // The lengths and folded first bytes the names have, one bit each: most
+    // lines of a passwd file are told apart by these before any hashing.
+    uint64_t lengths[4];
+    uint64_t firsts[4];
+};
+
+enum NameAddResult {
+    kNameAdded,
+    kNameTaken,  // an equal name is there; `*tag` is that one's
+    kNameSetFull,
+};
+
+// Empties `slots` and makes them the set's table.
+void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount);
+
+NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t tag,
+                      uint32_t* takenTag);
+
+// True when the set holds the name (`length` bytes): A-Z equal to a-z, every
+// other byte exactly.
+bool HasName(const NameSet* set, const char* name, size_t length);
