@@ -7,6 +7,11 @@
 #include "text.h"
 
 static const char* g_prefix = NULL;
+static bool g_continued = false;
+
+void ContinueReport() {
+    g_continued = true;
+}
 
 void SetMessagePrefix(const char* prefix) {
     g_prefix = prefix;
@@ -19,7 +24,8 @@ const char* MessagePrefix() {
 void PrintError(const char* format, ...) {
     char text[kMessageSize];
     // The prefix is shown as safely as the rest: it echoes a path.
-    CopyText(text, sizeof text, MessagePrefix());
+    CopyText(text, sizeof text, g_continued ? "" : MessagePrefix());
+    g_continued = false;
     const size_t start = strlen(text);
     va_list arguments;
     va_start(arguments, format);

@@ -22,6 +22,10 @@ void PrintError(const char* format, ...) ACCTMAP_PRINTF(1, 2);
 void SetMessagePrefix(const char* prefix);
 const char* MessagePrefix();
 
+// The next message completes a report begun without a line end (a system
+// error report): it takes no prefix.
+void ContinueReport();
+
 // The system's text for an error code into `text` (kMessageSize bytes), as
 // the system words it, line end included; false when it has none.
 bool SystemMessage(uint32_t code, char* text);

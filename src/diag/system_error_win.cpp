@@ -1,5 +1,6 @@
 // The system's own words for an error code, from FormatMessageA.
 #include <cstdio>
+#include <cstring>
 
 #include "diag/report.h"
 #include "messages.h"
@@ -12,11 +13,12 @@ bool SystemMessage(uint32_t code, char* text) {
 
 void ReportSystemError(uint32_t code, int line) {
     char text[kMessageSize];
-    fputs(MessagePrefix(), stderr);
+    fwrite(MessagePrefix(), 1, strlen(MessagePrefix()), stderr);
     // The system's text is its own: written as it comes, line end included.
     if (SystemMessage(code, text)) {
         fprintf(stderr, MSG_SYSTEM_ERROR, line, static_cast<unsigned long>(code), text);
     } else {
         fprintf(stderr, MSG_SYSTEM_ERROR_CODE, line, static_cast<unsigned long>(code));
     }
+    ContinueReport();
 }

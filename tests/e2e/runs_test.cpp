@@ -660,6 +660,8 @@ const std::vector<Row> kRows = {
     // The file cannot take them: the notice once, every entry on standard
     // output, the file as it was.
     {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(e:a)$(e:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
+    // The stages' own reports, each line of them, say which line they are about.
+    {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332) (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
     {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
 };
 // clang-format on
