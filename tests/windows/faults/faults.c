@@ -10,7 +10,13 @@
  *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
  *   ACCTMAP_FAULT_FLUSH=<errno>     fsync fails with it
- * Bytes are counted over all such files of the process. */
+ *   ACCTMAP_FAULT_RENAME=<n>        the first n renames from such a file fail
+ *                                   with EACCES
+ *   ACCTMAP_FAULT_RENAME_UNLINK=1   each removes the target first, as a
+ *                                   server that replaces by delete and rename
+ * Bytes are counted over all such files of the process. Wine renames in its
+ * server, which is preloaded too; the failed renames are counted in the
+ * file <control file>.renames, one byte each. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -25,30 +31,39 @@
 
 static long long written;
 
-/* The settings, when `fd` is a file they are meant for; else NULL. */
-static const char *targeted(int fd, char *settings, size_t size)
+/* The settings, when the file at `path` is one they are meant for; else
+ * NULL. */
+static const char *targeted_path(const char *path, char *settings, size_t size)
 {
     const char *control = getenv("ACCTMAP_FAULT_CONTROL"), *want;
-    char link[64], path[PATH_MAX];
-    struct stat st;
     ssize_t len;
     int file;
 
-    if (!control || fstat(fd, &st) || !S_ISREG(st.st_mode)) return NULL;
-    if ((file = open(control, O_RDONLY | O_CLOEXEC)) < 0) return NULL;
+    if (!control || (file = open(control, O_RDONLY | O_CLOEXEC)) < 0) return NULL;
     len = read(file, settings + 1, size - 2);
     close(file);
     if (len <= 0) return NULL;
     settings[0] = '\n';
     settings[len + 1] = 0;
-    want = strstr(settings, "\nACCTMAP_FAULT_FILE=");
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    if (!want || (len = readlink(link, path, sizeof path - 1)) < 0) return NULL;
-    path[len] = 0;
+    if (!(want = strstr(settings, "\nACCTMAP_FAULT_FILE="))) return NULL;
     want += strlen("\nACCTMAP_FAULT_FILE=");
     return strncmp(want, "\n", 1) && strstr(path, strndupa(want, strcspn(want, "\r\n")))
                ? settings
                : NULL;
+}
+
+/* The same for a file descriptor, a regular file's. */
+static const char *targeted(int fd, char *settings, size_t size)
+{
+    char link[64], path[PATH_MAX];
+    struct stat st;
+    ssize_t len;
+
+    if (fstat(fd, &st) || !S_ISREG(st.st_mode)) return NULL;
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    if ((len = readlink(link, path, sizeof path - 1)) < 0) return NULL;
+    path[len] = 0;
+    return targeted_path(path, settings, size);
 }
 
 /* A setting's number, or -1. */
@@ -128,4 +143,26 @@ int fsync(int fd)
         return -1;
     }
     return real_fsync(fd);
+}
+
+int rename(const char *from, const char *to)
+{
+    static int (*real_rename)(const char *, const char *);
+    char settings[1024], count[PATH_MAX];
+    const char *s = targeted_path(from, settings, sizeof settings);
+    long long times = s ? number(s, "\nACCTMAP_FAULT_RENAME=") : -1;
+    struct stat st;
+    int file;
+
+    if (!real_rename) real_rename = dlsym(RTLD_NEXT, "rename");
+    snprintf(count, sizeof count, "%s.renames", getenv("ACCTMAP_FAULT_CONTROL"));
+    if (times > 0 && (stat(count, &st) || st.st_size < times) &&
+        (file = open(count, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) >= 0) {
+        if (put(file, "x", 1, -1) == 1 && number(s, "\nACCTMAP_FAULT_RENAME_UNLINK=") == 1)
+            unlink(to);
+        close(file);
+        errno = EACCES;
+        return -1;
+    }
+    return real_rename(from, to);
 }
