@@ -14,8 +14,13 @@
 #include "platform/platform.h"
 #include "text.h"
 
-// How long a run waits for another run on the same passwd file.
-static const unsigned kLockWaitMs = 10000;
+// How long a run waits, in all, for other programs: another run's lock, a
+// program writing to the passwd file, a rename refused while a program holds
+// one of the files.
+static const unsigned kWaitMs = 10000;
+
+// How often a step refused for another program is tried again.
+static const DWORD kRetryMs = 50;
 
 // The blocks the filter reads and writes: large enough that a file of a
 // million lines costs a few hundred system calls, small enough to keep the
@@ -72,6 +77,94 @@ static bool IsReadOnly(const char* path) {
            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+static bool IsMissing(const char* path) {
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+           GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// The new file is made read-only and loses the attribute once it is whole
+// and flushed (FinishNewFile); a plain file under its name is whole.
+static bool IsWholeNewFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD unfinished =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & unfinished) == 0;
+}
+
+// After a short pause, true while the run may still wait for other programs
+// (it began to wait at `start`).
+static bool MayWaitMore(DWORD start) {
+    if (GetTickCount() - start >= kWaitMs) {
+        return false;
+    }
+    Sleep(kRetryMs);
+    return true;
+}
+
+// Windows refuses to rename over a file while any program has it open: the
+// rename is tried again while the run may wait. 0, or the last error.
+static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start) {
+    for (;;) {
+        if (MoveFileExA(from, to, kMoveFlags)) {
+            return 0;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            !MayWaitMore(start)) {
+            return error;
+        }
+    }
+}
+
+// The old file, open while its lines are copied. Nobody may write to it
+// meanwhile, or an append would be lost; a program writing to it is waited
+// for (WAIT_TIMEOUT when it keeps it). The right to delete, which the rename
+// over it takes, is asked for too: a program holding the file without
+// letting it go refuses the run now, before anything is made.
+static uint32_t OpenOldFile(const char* path, DWORD start, HANDLE* file) {
+    const DWORD access = GENERIC_READ | DELETE;
+    for (;;) {
+        *file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+        if (*file != INVALID_HANDLE_VALUE) {
+            return 0;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION) {
+            return GetLastError();
+        }
+        // Opened when writers are let in, the file is held by a writer only.
+        const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        HANDLE probe = CreateFileA(path, access, all, NULL, OPEN_EXISTING, 0, NULL);
+        if (probe == INVALID_HANDLE_VALUE) {
+            return GetLastError();
+        }
+        CloseHandle(probe);
+        if (!MayWaitMore(start)) {
+            return WAIT_TIMEOUT;
+        }
+    }
+}
+
+// Whether `path` is another name of the open `file`: a backup that is,
+// because a run stopped between its two renames, needs no new name (and a
+// rename of one name over another of the same file does nothing on some
+// file systems).
+static bool IsSameFile(HANDLE file, const char* path) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE other = CreateFileA(path, FILE_READ_ATTRIBUTES, all, NULL, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (other == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION one, two;
+    const bool same =
+        GetFileInformationByHandle(file, &one) && GetFileInformationByHandle(other, &two) &&
+        one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+        one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
+
 // Writes the new file: the lines of `source` that stay, then the entries,
 // flushed to the disk. 0, or the code of the first step that failed.
 static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const NameSet* names,
@@ -82,9 +175,9 @@ static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const NameSet
     static char out[kFilterBlockSize];
     RemoveLeftover(freshPath);
     // Exclusive: whatever took the name since is refused, never written
-    // through.
+    // through. Read-only until it is whole (see IsWholeNewFile).
     HANDLE fresh = CreateFileA(freshPath, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+                               FILE_ATTRIBUTE_READONLY | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (fresh == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
@@ -101,46 +194,66 @@ static uint32_t WriteNewFile(HANDLE source, const char* freshPath, const NameSet
     return error;
 }
 
-// The new file takes over the old one's owner, access list and attributes,
-// as a file replaced in place would have kept them.
+// How a file system without access lists answers for them: FAT with
+// "invalid function" or "not supported"; Wine, on a drive whose files keep no
+// Unix permissions either, with a general failure.
+static bool KeepsNoAccessLists(DWORD error) {
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+           error == ERROR_GEN_FAILURE;
+}
+
+// The new file takes over the old one's owner and access list, as a file
+// replaced in place would have kept them.
 static uint32_t TakeOverFileSecurity(const char* target, const char* fresh) {
     const SECURITY_INFORMATION all =
         OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     // The largest security descriptor Windows makes.
     alignas(8) static BYTE descriptor[65536];
     DWORD needed = 0;
-    if (!GetFileSecurityA(target, all, descriptor, sizeof descriptor, &needed)) {
-        const DWORD error = GetLastError();
-        // A file system without access lists (FAT) has nothing to keep.
-        return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ? 0 : error;
-    }
     // Giving a file another owner takes a privilege that an administrator's
     // prompt may lack; the access list is what guards the file.
-    if (!SetFileSecurityA(fresh, all, descriptor) &&
-        !SetFileSecurityA(fresh, DACL_SECURITY_INFORMATION, descriptor)) {
-        return GetLastError();
-    }
-    const DWORD attributes = GetFileAttributesA(target);
-    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        !SetFileAttributesA(fresh, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
-        return GetLastError();
+    if (!GetFileSecurityA(target, all, descriptor, sizeof descriptor, &needed) ||
+        (!SetFileSecurityA(fresh, all, descriptor) &&
+         !SetFileSecurityA(fresh, DACL_SECURITY_INFORMATION, descriptor))) {
+        const DWORD error = GetLastError();
+        return KeepsNoAccessLists(error) ? 0 : error;
     }
     return 0;
 }
 
+// The new file, whole, made ready to take the old one's place: its security
+// and its hidden, system and not-indexed attributes are the old file's, and
+// it is marked for archiving as any file just written (which also ends its
+// read-only time).
+static uint32_t FinishNewFile(const char* target, const char* fresh, bool rebuilt) {
+    DWORD kept = 0;
+    if (!rebuilt) {
+        const uint32_t error = TakeOverFileSecurity(target, fresh);
+        const DWORD attributes = GetFileAttributesA(target);
+        if (error != 0 || attributes == INVALID_FILE_ATTRIBUTES) {
+            return error != 0 ? error : GetLastError();
+        }
+        kept = attributes &
+               (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    }
+    // A file system that cannot set them (Wine's, on a drive without Unix
+    // permissions) may still have given the file just these.
+    const DWORD wanted = kept | FILE_ATTRIBUTE_ARCHIVE;
+    if (SetFileAttributesA(fresh, wanted)) {
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    return GetFileAttributesA(fresh) == wanted ? 0 : error;
+}
+
 // The old file becomes the backup without a moment in which no whole backup
 // exists: a second name of it, renamed over the old backup.
-static uint32_t MakeBackup(const RewriteNames* names) {
+static uint32_t MakeBackup(const RewriteNames* names, DWORD start) {
     RemoveLeftover(names->link);
     if (!CreateHardLinkA(names->link, names->target, NULL)) {
-        const DWORD error = GetLastError();
-        // Without second names (FAT, some network shares) a copy serves, at
-        // the cost of writing the file once more.
-        if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
-            return error;
-        }
+        // Without second names (FAT, some network shares; each says so with
+        // its own error) a copy serves, at the cost of writing the file once
+        // more. A real refusal shows as the copy's own.
         if (!CopyFileA(names->target, names->link, TRUE)) {
             return GetLastError();
         }
@@ -154,45 +267,57 @@ static uint32_t MakeBackup(const RewriteNames* names) {
         }
     }
     ClearReadOnly(names->backup);
-    return MoveFileExA(names->link, names->backup, kMoveFlags) ? 0 : GetLastError();
+    return MoveIntoPlace(names->link, names->backup, start);
 }
 
-// The rewrite, under the lock.
-static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins,
-                              const char* entries) {
+// The rewrite, under the lock taken by a wait that began at `start`.
+static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins, const char* entries,
+                              DWORD start) {
     // Before anything is made: a rename would pass over the attribute.
     if (IsReadOnly(names->target)) {
         return ERROR_FILE_READ_ONLY;
     }
-    // Asked for the right to delete, which the rename over it takes: an
-    // editor that holds the file refuses it now, before anything is made.
+    // A whole new file without a passwd file: a run whose last rename was
+    // done as a delete and a rename failed between the two. It is the passwd
+    // file now.
+    if (IsMissing(names->target) && IsWholeNewFile(names->fresh)) {
+        const uint32_t error = MoveIntoPlace(names->fresh, names->target, start);
+        if (error != 0) {
+            return error;
+        }
+    }
     // A missing passwd file is made again from the backup it left.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    bool rebuilt = false;
-    HANDLE source = CreateFileA(names->target, GENERIC_READ | DELETE, share, NULL, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-    if (source == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        rebuilt = true;
+    HANDLE source = INVALID_HANDLE_VALUE;
+    uint32_t error = OpenOldFile(names->target, start, &source);
+    const bool rebuilt = error == ERROR_FILE_NOT_FOUND;
+    if (rebuilt) {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         source = CreateFileA(names->backup, GENERIC_READ, share, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+        error = source == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     }
-    if (source == INVALID_HANDLE_VALUE) {
-        return GetLastError();
-    }
-    uint32_t error = WriteNewFile(source, names->fresh, logins, entries);
-    CloseHandle(source);
-    if (error == 0 && !rebuilt) {
-        error = TakeOverFileSecurity(names->target, names->fresh);
-    }
-    if (error == 0 && !rebuilt) {
-        error = MakeBackup(names);
-    }
-    if (error == 0 && !MoveFileExA(names->fresh, names->target, kMoveFlags)) {
-        error = GetLastError();
-    }
-    // What a rewrite that did not finish made goes with it.
     if (error != 0) {
-        RemoveLeftover(names->fresh);
+        return error;
+    }
+    error = WriteNewFile(source, names->fresh, logins, entries);
+    const bool backedUp = rebuilt || IsSameFile(source, names->backup);
+    CloseHandle(source);
+    if (error == 0) {
+        error = FinishNewFile(names->target, names->fresh, rebuilt);
+    }
+    if (error == 0 && !backedUp) {
+        error = MakeBackup(names, start);
+    }
+    if (error == 0) {
+        error = MoveIntoPlace(names->fresh, names->target, start);
+    }
+    // What a rewrite that did not finish made goes with it, but for a whole
+    // new file while the passwd file is missing: the next run puts it in
+    // place.
+    if (error != 0) {
+        if (!IsMissing(names->target) || !IsWholeNewFile(names->fresh)) {
+            RemoveLeftover(names->fresh);
+        }
         RemoveLeftover(names->link);
     }
     return error;
@@ -205,11 +330,13 @@ static uint32_t WriteIntoPasswdFile(const char* typed, const NameSet* logins, co
     RewriteNames names;
     uint32_t error = NameRewriteFiles(typed, &names);
     void* lock = NULL;
+    // GetTickCount wraps after 49.7 days; the unsigned difference does not mind.
+    const DWORD start = GetTickCount();
     if (error == 0) {
-        error = TakeLock(names.lock, kLockWaitMs, &lock);
+        error = TakeLock(names.lock, kWaitMs, &lock);
     }
     if (error == 0) {
-        error = RewriteLocked(&names, logins, entries);
+        error = RewriteLocked(&names, logins, entries, start);
         ReleaseLock(lock);
     }
     return error;

@@ -2,7 +2,8 @@
 // time (see platform.h): each is looked up in its DLL at its first call. The
 // DLL is loaded from the system folder by its full path: a DLL of that name
 // beside the exe or in the current folder (a downloads folder, say) must
-// never run with an administrator's rights.
+// never run with an administrator's rights, nor may a DLL that it imports in
+// turn: those are looked for beside the DLL, not beside the exe.
 #define ACCTMAP_BINDING_NT_SERVICES
 #include "platform/platform.h"
 
@@ -28,7 +29,7 @@ HMODULE LoadSystemLibrary(const char* dll) {
         !AppendText(path, sizeof path, dll)) {
         return NULL;
     }
-    return LoadLibraryA(path);
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // The service as a function of type F, or NULL.

@@ -186,6 +186,7 @@ class Machine {
             GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
             EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
             std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
+            DeleteFileA(("Z:" + std::string(control) + ".renames").c_str());
         }
         // Word 0 as an administrator would type it.
         Words lines;
@@ -303,6 +304,7 @@ class Machine {
     std::string dir_;
     std::vector<HANDLE> held_;
     std::string faults_;  // the control file's lines for the preload library
+    std::string pw_;      // the passwd file when not $(dir)\etc\passwd
     int runs_ = 0;
     bool outFails_ = false;
     bool deniedMount_ = false;
@@ -381,6 +383,8 @@ void Machine::Arrange(const std::string& step) {
     } else if (verb == "file") {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+        // Made anew: the FAT32 drive's fusefat cannot shorten a file.
+        std::filesystem::remove(std::filesystem::path(Wide(path)), ignored);
         std::ofstream(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc)
             << value;
     } else if (verb == "dir") {
@@ -409,6 +413,41 @@ void Machine::Arrange(const std::string& step) {
         std::ofstream(path, std::ios::binary)
             << "\xff\xfe"
             << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    } else if (key == "fat") {
+        // The suite's FAT32 drive (tests/windows/fat_drive.sh), emptied;
+        // $(pw) lies on it.
+        if (GetFileAttributesA("F:\\") == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << "no FAT32 drive F: (see the output of wine.fat_drive_up)";
+        }
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator("F:\\", ignored)) {
+            SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::filesystem::remove_all(entry.path(), ignored);
+        }
+        pw_ = "F:\\passwd";
+    } else if (verb == "faultat") {
+        // faultat:<name>:<fault>=<value>, for the files whose name holds it.
+        const size_t colon = path.find(':');
+        faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
+                   path.substr(colon + 1) + "=" + value + "\n";
+    } else if (verb == "link") {
+        EXPECT_TRUE(CreateHardLinkA(path.c_str(), value.c_str(), NULL)) << path;
+    } else if (verb == "writing") {
+        // A program appending to the file, sharing it with everybody.
+        const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        held_.push_back(
+            CreateFileA(path.c_str(), FILE_APPEND_DATA, all, NULL, OPEN_EXISTING, 0, NULL));
+    } else if (key == "planted-dependency") {
+        // A stand-in that imports acctdep.dll, whose planted copy lies beside
+        // the exe and in the folder it runs in.
+        const std::string system = SystemFolderDll();
+        const std::string folder = system.substr(0, system.rfind('\\'));
+        EXPECT_TRUE(CopyFileA(ACCTMAP_WITH_ACCTDEP_PATH, system.c_str(), FALSE));
+        EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
+        for (const char* at : {"\\bin", ""}) {
+            const std::string planted = dir_ + at + "\\acctdep.dll";
+            EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PLANTED_PATH, planted.c_str(), FALSE));
+        }
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
     }
@@ -423,7 +462,7 @@ std::string Machine::Expand(std::string text) const {
         if (token == "acp") {
             value = std::to_string(GetACP());
         } else if (token == "pw") {
-            value = "$(dir)\\etc\\passwd";
+            value = pw_.empty() ? "$(dir)\\etc\\passwd" : pw_;
         } else if (token == "fields") {
             value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
         } else if (token[0] == 'e' && token[1] == ':') {
@@ -663,6 +702,29 @@ const std::vector<Row> kRows = {
     // The stages' own reports, each line of them, say which line they are about.
     {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332) (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
     {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
+
+    // Where Windows differs from a Unix file system: a FAT32 drive (the
+    // backup a flushed copy; skipped without one), renames refused while a
+    // file is open, a writer's handle, a backup left as a second name of the
+    // file, a replace done as a delete and a rename, and the DLLs a system
+    // DLL imports.
+    {"FatRewrite", kBoth, kAdd, "fat|" + kFile + kOld + "|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"BackupRenameRetried", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"RenameRetried", kBoth, kAdd, kFile + kOld + "|fault:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    // Refused for all of the 10 seconds a run waits: the backup is made, the
+    // file stays.
+    {"RenameRefused", kBoth, kAdd, kFile + kOld + "|file:$(pw).bak=older\n|faultat:~:RENAME=100000", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=older\n"},
+    // The passwd file gone and the new one refused: the new one is kept.
+    {"HalfDoneReplace", kBoth, kAdd, kFile + kOld + "|faultat:.nw~:RENAME=100000|fault:RENAME_UNLINK=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=<none>|$(pw).nw~=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    // What that leaves is the passwd file; a new file still read-only is not
+    // whole.
+    {"WholeNewFileTaken", kBoth, kAdd, "file:$(pw).nw~=alice:1\r\nbob:2|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\nbob:2$(E:$(user))|$(pw).bak=alice:1\r\nbob:2|$(pw).nw~=<none>"},
+    {"HalfNewFileLeft", kBoth, kAdd, "file:$(pw).nw~=alice:1\r\nbo|attributes:$(pw).nw~=R|file:$(pw).bak=" + kOld, "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld + "|$(pw).nw~=<none>"},
+    // A program appending to the file keeps it busy: nothing it adds is lost.
+    {"WriterHolds", kBoth, kAdd, kFile + kOld + "|writing:$(pw)", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
+    // A run stopped between its two renames left the backup as a second name.
+    {"BackupIsASecondName", kBoth, kAdd, kFile + kOld + "|link:$(pw).bak=$(pw)", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency", kEntry, "", 0},
 };
 // clang-format on
 
@@ -673,6 +735,9 @@ TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
     Machine machine;
     for (const std::string& step : Split(row.machine, '|')) {
         ASSERT_NO_FATAL_FAILURE(machine.Arrange(machine.Expand(step)));
+        if (IsSkipped()) {
+            return;
+        }
     }
     std::vector<std::string> words;
     for (const std::string& word : Split(row.words, ' ')) {
@@ -724,24 +789,37 @@ std::vector<size_t> FaultPoints(size_t size) {
     return points;
 }
 
-// A rewrite with a fault at each point of its new file: FULL_AFTER (a full
-// disk) or KILL_AFTER (a crash at that moment), on a file of one block and
-// on one of three.
-void SweepFault(const std::string& fault) {
+// A rewrite with a fault at each point of its new file (or, on the FAT32
+// drive, of the backup's copy): FULL_AFTER (a full disk) or KILL_AFTER (a
+// crash at that moment); the new file on a file of one block and on one of
+// three.
+void SweepFault(const std::string& fault, const std::string& file = ".nw~") {
     Machine machine;
+    if (file == ".bk~") {
+        ASSERT_NO_FATAL_FAILURE(machine.Arrange("fat"));
+        if (::testing::Test::IsSkipped()) {
+            return;
+        }
+    }
     const std::string passwd = machine.Expand("$(pw)");
     const std::string entry = machine.Expand("$(e:$(user))");
     const std::string large = "\r\nbob:2" + std::string(2500000, 'b');
+    // The backup's copy on the FAT32 drive only on the small file: fusefat
+    // is slow.
     for (const std::string& rest : {std::string("\r\n# note\r\nbob:2"), large}) {
+        if (file != ".nw~" && rest == large) {
+            break;
+        }
         const std::string old = "alice:1\r\n" + machine.Token("user") + ":0" + rest;
         const std::string fresh = "alice:1" + rest.substr(rest.find("\r\nbob")) + TextMode(entry);
-        for (size_t limit : FaultPoints(fresh.size())) {
+        const size_t size = (file == ".nw~" ? fresh : old).size();
+        for (size_t limit : FaultPoints(size)) {
             SCOPED_TRACE(fault + " " + std::to_string(limit));
             machine.Arrange("file:" + passwd + "=" + old);
             machine.Arrange("file:" + passwd + ".bak=older");
-            machine.Arrange("fault:" + fault + "=" + std::to_string(limit));
+            machine.Arrange("faultat:" + file + ":" + fault + "=" + std::to_string(limit));
             const Outcome run = machine.Run({"-u", machine.Token("user"), "-f", passwd});
-            const bool whole = limit >= fresh.size();
+            const bool whole = limit >= size;
             const bool killed = fault == "KILL_AFTER" && !whole;
             if (!killed) {
                 EXPECT_EQ(run.status, 0u);
@@ -770,6 +848,14 @@ TEST(Faults, FullDiskAtEachPoint) {
 
 TEST(Faults, KillAtEachPoint) {
     SweepFault("KILL_AFTER");
+}
+
+TEST(Faults, FatFullDiskAtEachPointOfTheCopy) {
+    SweepFault("FULL_AFTER", ".bk~");
+}
+
+TEST(Faults, FatKillAtEachPointOfTheCopy) {
+    SweepFault("KILL_AFTER", ".bk~");
 }
 
 // A kill at each step of the rewrite: passwd stays the old file and .bak the

@@ -10,6 +10,10 @@
  *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
  *   ACCTMAP_FAULT_FLUSH=<errno>     fsync fails with it
+ *   ACCTMAP_FAULT_RENAME=<n>        the first n renames from such a file fail
+ *                                   with EACCES
+ *   ACCTMAP_FAULT_RENAME_UNLINK=1   each removes the target first, as a
+ *                                   server that replaces by delete and rename
  *   ACCTMAP_FAULT_KILL_AT=<step>    kill acctmap.exe at a step of its rewrite:
  *     flushed    the new file flushed
  *     secured    its security copied: before the old file's second name
@@ -17,8 +21,9 @@
  *     backed-up  the second name renamed over the backup
  *     final      before the new file is renamed into place
  * Bytes are counted over all such files of the process. Wine makes links
- * and renames in its server, which is preloaded too: a step there kills
- * every acctmap.exe of the server's prefix. */
+ * and renames in its server, which is preloaded too: the failed renames are
+ * counted in the file <control file>.renames, one byte each, and a step
+ * taken there kills every acctmap.exe of the server's prefix. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -34,30 +39,47 @@
 
 static long long written;
 
-/* The settings, when `fd` is a file they are meant for; else NULL. */
-static const char *targeted(int fd, char *settings, size_t size)
+/* The control file's lines, a line feed before the first; NULL without
+ * them. */
+static const char *run_settings(char *settings, size_t size)
 {
-    const char *control = getenv("ACCTMAP_FAULT_CONTROL"), *want;
-    char link[64], path[PATH_MAX];
-    struct stat st;
-    ssize_t len;
-    int file;
+    const char *control = getenv("ACCTMAP_FAULT_CONTROL");
+    int file = control ? open(control, O_RDONLY | O_CLOEXEC) : -1;
+    ssize_t len = file >= 0 ? read(file, settings + 1, size - 2) : -1;
 
-    if (!control || fstat(fd, &st) || !S_ISREG(st.st_mode)) return NULL;
-    if ((file = open(control, O_RDONLY | O_CLOEXEC)) < 0) return NULL;
-    len = read(file, settings + 1, size - 2);
-    close(file);
+    if (file >= 0) close(file);
     if (len <= 0) return NULL;
     settings[0] = '\n';
     settings[len + 1] = 0;
-    want = strstr(settings, "\nACCTMAP_FAULT_FILE=");
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    if (!want || (len = readlink(link, path, sizeof path - 1)) < 0) return NULL;
-    path[len] = 0;
+    return settings;
+}
+
+/* The settings, when the file at `path` is one they are meant for; else
+ * NULL. */
+static const char *targeted_path(const char *path, char *settings, size_t size)
+{
+    const char *want;
+
+    if (!run_settings(settings, size)) return NULL;
+    if (!(want = strstr(settings, "\nACCTMAP_FAULT_FILE="))) return NULL;
     want += strlen("\nACCTMAP_FAULT_FILE=");
     return strncmp(want, "\n", 1) && strstr(path, strndupa(want, strcspn(want, "\r\n")))
                ? settings
                : NULL;
+}
+
+/* The same for a file descriptor, a regular file's. */
+static const char *targeted(int fd, char *settings, size_t size)
+{
+    char link[64], path[PATH_MAX];
+    struct stat st;
+    ssize_t len;
+
+    if (fstat(fd, &st) || !S_ISREG(st.st_mode)) return NULL;
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    if ((len = readlink(link, path, sizeof path - 1)) < 0) return NULL;
+    path[len] = 0;
+    return targeted_path(path, settings, size);
 }
 
 /* A setting's number, or -1. */
@@ -144,17 +166,10 @@ int fsync(int fd)
 /* True when this run asks for a kill at `step`. */
 static int kill_step(const char *step)
 {
-    const char *control = getenv("ACCTMAP_FAULT_CONTROL");
     char settings[1024], want[64];
-    int file = control ? open(control, O_RDONLY | O_CLOEXEC) : -1;
-    ssize_t len = file >= 0 ? read(file, settings + 1, sizeof settings - 2) : -1;
 
-    if (file >= 0) close(file);
-    if (len <= 0) return 0;
-    settings[0] = '\n';
-    settings[len + 1] = 0;
     snprintf(want, sizeof want, "\nACCTMAP_FAULT_KILL_AT=%s\n", step);
-    return strstr(settings, want) != NULL;
+    return run_settings(settings, sizeof settings) && strstr(settings, want);
 }
 
 /* Kills every acctmap.exe of this process's Wine prefix: a step the server
@@ -211,7 +226,11 @@ int link(const char *from, const char *to)
 int rename(const char *from, const char *to)
 {
     static int (*real_rename)(const char *, const char *);
-    int r;
+    char settings[1024], count[PATH_MAX];
+    const char *s = targeted_path(from, settings, sizeof settings);
+    long long times = s ? number(s, "\nACCTMAP_FAULT_RENAME=") : -1;
+    struct stat st;
+    int file;
 
     if (!real_rename) real_rename = dlsym(RTLD_NEXT, "rename");
     if (ends_with(from, ".nw~") && kill_step("final")) {
@@ -219,7 +238,16 @@ int rename(const char *from, const char *to)
         errno = EIO;
         return -1;
     }
-    r = real_rename(from, to);
-    if (!r && ends_with(from, ".bk~") && kill_step("backed-up")) kill_runs();
-    return r;
+    snprintf(count, sizeof count, "%s.renames", getenv("ACCTMAP_FAULT_CONTROL"));
+    if (times > 0 && (stat(count, &st) || st.st_size < times) &&
+        (file = open(count, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) >= 0) {
+        if (put(file, "x", 1, -1) == 1 && number(s, "\nACCTMAP_FAULT_RENAME_UNLINK=") == 1)
+            unlink(to);
+        close(file);
+        errno = EACCES;
+        return -1;
+    }
+    file = real_rename(from, to);
+    if (!file && ends_with(from, ".bk~") && kill_step("backed-up")) kill_runs();
+    return file;
 }

@@ -17,6 +17,11 @@
 #include <cstdlib>
 #include <cwchar>
 
+// Built with ACCTMAP_ACCTDEP, the stand-in imports acctdep.dll (acctdep.cpp).
+#ifdef ACCTMAP_ACCTDEP
+extern "C" __declspec(dllimport) const wchar_t* AcctDepFullName(const wchar_t* given);
+#endif
+
 namespace {
 
 void* g_handedOut[64];
@@ -103,6 +108,9 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
         !IsError(f[3], &status)) {
 #ifdef ACCTMAP_PLANTED
         f[5] = const_cast<wchar_t*>(L"PLANTED");
+#endif
+#ifdef ACCTMAP_ACCTDEP
+        f[5] = const_cast<wchar_t*>(AcctDepFullName(f[5]));
 #endif
         // One block: the record, then its name and full name.
         const size_t name = wcslen(f[2]) + 1;
