@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "text.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ const LineRow kLineRows[] = {
 TEST(AccountLine, GivesTheOptionsTheCommandLineWould) {
     for (const LineRow& row : kLineRows) {
         UserRequest request = {};
-        strcpy(request.domainName, "CORP");
+        CopyText(request.domainName, sizeof request.domainName, "CORP");
         testing::internal::CaptureStderr();
         const AccountLineResult result = ReadAccountLine(row.line.c_str(), &request);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), row.err) << row.line;
