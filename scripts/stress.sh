@@ -3,7 +3,7 @@
 # under Wine, in one fresh prefix.
 #
 #   scripts/stress.sh            500 kills per exe, 20 rounds of runs at once
-#   scripts/stress.sh --short    50 kills per exe, 3 rounds (a few minutes)
+#   scripts/stress.sh --short    50 kills per exe (25 on FAT32), 3 rounds
 #   scripts/stress.sh KILLS      KILLS kills per exe, KILLS/25 rounds (at least 3)
 #   scripts/stress.sh --every-byte  the end-to-end suite's full-disk and kill
 #                                sweeps at every byte of the new file instead
@@ -13,7 +13,9 @@
 # exe's own process) at a random moment, again and again, each run going on
 # from what the last one left. A watcher looks for the passwd file all the
 # while. After each kill the file must be the one before or that one with the
-# run's entry, and the backup a whole earlier file.
+# run's entry, and the backup a whole earlier file. Then the same with a
+# 10 000-line file on a FAT32 drive (tests/windows/fat_drive.sh), where the
+# backup is a flushed copy, when the machine can mount one.
 # Runs at once: 16 runs, both exes, each naming one passwd file in its own
 # way (case, separators, "..", Z:, \\?\, a trailing dot or space, the short
 # name), every fourth a batch of two accounts (-b); afterwards every entry is
@@ -56,6 +58,10 @@ work=$(mktemp -d /var/tmp/acctmap-stress-XXXXXX)
 wine_env_at_exit 'rm -rf "$work"'
 started=$SECONDS
 wine_env_start "$work/prefix" || exit 1
+# A FAT32 drive F:, where this machine can mount one (says why not).
+fat=$work/fat
+sh tests/windows/fat_drive.sh up "$WINEPREFIX" "$fat"
+wine_env_at_exit 'sh tests/windows/fat_drive.sh down "$WINEPREFIX" "$fat"'
 wine_env_standin 64 build/windows/tests/windows/netapi32_standin/netapi32.dll
 wine_env_standin 32 build/windows-x86/tests/windows/netapi32_standin/netapi32.dll
 mkdir -p "$WINEPREFIX/drive_c/cygwin/home" "$WINEPREFIX/drive_c/cygwin/etc"
@@ -120,11 +126,13 @@ watch_file() {
 }
 
 # --- Kills -----------------------------------------------------------------
+# kill_part WIDTH [FOLDER WINDOWS-PATH LINES KILLS LABEL]
 kill_part() {
-  local width=$1 dir=$WINEPREFIX/drive_c/stress$1 win="C:\\stress$1\\passwd"
+  local width=$1 dir=${2:-$WINEPREFIX/drive_c/stress$1} win=${3:-"C:\\stress$1\\passwd"}
+  local lines=${4:-100000} kills=${5:-$kills} label=${6:-$1-bit}
   local file=$dir/passwd chain=$work/chain$1 older=$work/older
   mkdir -p "$dir"
-  make_passwd 100000 >"$file"
+  make_passwd "$lines" >"$file"
   printf 'older:x\r\n' >"$older"
   cp "$older" "$file.bak"
   cp "$file" "$chain"
@@ -140,7 +148,7 @@ kill_part() {
     versions+="$(stat -c %s "$chain") "
   done
   cmp -s "$file" "$chain"
-  check "$width-bit: three whole runs before the kills" $?
+  check "$label: three whole runs before the kills" $?
 
   rm -f "$work/stop"
   watch_file "$file" "$work/stop" "$work/watch$width" &
@@ -203,7 +211,7 @@ kill_part() {
     [ "$state" = absent ] || [ "$state" = bad ] && problem+=" passwd $state after run $name"
     if [ -n "$problem" ]; then
       bad=$((bad + 1))
-      [ "$bad" -le 5 ] && echo "  $width-bit:$problem"
+      [ "$bad" -le 5 ] && echo "  $label:$problem"
       # Torn: go on from the last whole file. Absent: the next run must
       # make it again from the backup.
       [ "$state" = bad ] && cp "$chain" "$file"
@@ -213,11 +221,11 @@ kill_part() {
   wait "$watcher"
   local looks absences gone
   read -r looks absences gone <"$work/watch$width"
-  echo "kills, $width-bit: $killed kills, $ended runs that ended; passwd absent at $absences of" \
+  echo "kills, $label: $killed kills, $ended runs that ended; passwd absent at $absences of" \
        "$looks looks ($gone times); $bad runs with a fault ($(wc -l <"$chain") lines now)"
-  check "$width-bit: $kills kills" $((killed < kills))
-  check "$width-bit: passwd never absent ($absences absences)" $((absences != 0))
-  check "$width-bit: every run left whole files, every whole run its entry ($bad did not)" $((bad != 0))
+  check "$label: $kills kills" $((killed < kills))
+  check "$label: passwd never absent ($absences absences)" $((absences != 0))
+  check "$label: every run left whole files, every whole run its entry ($bad did not)" $((bad != 0))
 }
 
 # --- Runs at once -------------------------------------------------------------
@@ -336,6 +344,13 @@ together_part() {
 for width in "${widths[@]}"; do
   kill_part "$width"
 done
+# The same on a FAT32 drive, where the backup is a flushed copy: a smaller
+# file and half the kills, since every byte goes through fusefat.
+if [ -e "$WINEPREFIX/dosdevices/f:" ]; then
+  kill_part 64 "$fat.mnt/stress" 'F:\stress\passwd' 10000 $((kills / 2)) "64-bit on FAT32"
+else
+  echo "SKIPPED: the kill part on FAT32: no FAT32 drive F: here"
+fi
 together_part
 echo "stress took $((SECONDS - started)) s"
 echo "stress: $passed passed, $failed failed"

@@ -751,6 +751,8 @@ const std::vector<Row> kRows = {
     {"WriterHolds", kBoth, kAdd, kFile + kOld + "|writing:$(pw)", kEntry, "Passwd file $(pw) is busy" + kNotWritten, 0, "$(pw)=" + kOld},
     // A run stopped between its two renames left the backup as a second name.
     {"BackupIsASecondName", kBoth, kAdd, kFile + kOld + "|link:$(pw).bak=$(pw)", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    // Wine's loader too takes the planted copy when netapi32.dll is loaded
+    // without the altered search path.
     {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency", kEntry, "", 0},
 };
 // clang-format on
