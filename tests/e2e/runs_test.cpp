@@ -742,7 +742,7 @@ const std::vector<Row> kRows = {
     // file stays.
     {"RenameRefused", kBoth, kAdd, kFile + kOld + "|file:$(pw).bak=older\n|faultat:~:RENAME=100000", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=older\n"},
     // The passwd file gone and the new one refused: the new one is kept.
-    {"HalfDoneReplace", kBoth, kAdd, kFile + kOld + "|faultat:.nw~:RENAME=100000|fault:RENAME_UNLINK=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=<none>|$(pw).nw~=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"HalfDoneReplace", kBoth, kAdd, kFile + kOld + "|faultat:.nw~:RENAME=1|fault:RENAME_UNLINK=1|fault:RENAME_ERRNO=18", kEntry, "Passwd file $(pw) could not be rewritten (error 17)" + kNotWritten, 0, "$(pw)=<none>|$(pw).nw~=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
     // What that leaves is the passwd file; a new file still read-only is not
     // whole.
     {"WholeNewFileTaken", kBoth, kAdd, "file:$(pw).nw~=alice:1\r\nbob:2|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\nbob:2$(E:$(user))|$(pw).bak=alice:1\r\nbob:2|$(pw).nw~=<none>"},
