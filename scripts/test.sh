@@ -2,7 +2,7 @@
 # Builds every configuration and runs every test: the host's unit tables,
 # the same under AddressSanitizer and UndefinedBehaviorSanitizer, the 64-bit
 # and 32-bit acctmap.exe end to end under Wine, the kills and runs at once of
-# scripts/stress.sh in its short form, and each fuzz target for 20 seconds.
+# scripts/stress.sh in its short form, and each fuzz target for 10 seconds.
 # Ends with one summary line.
 set -uo pipefail
 cd "$(dirname "$0")/.."

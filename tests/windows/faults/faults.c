@@ -11,7 +11,7 @@
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
  *   ACCTMAP_FAULT_FLUSH=<errno>     fsync fails with it
  *   ACCTMAP_FAULT_RENAME=<n>        the first n renames from such a file fail
- *                                   with EACCES
+ *                                   with EACCES (or ACCTMAP_FAULT_RENAME_ERRNO)
  *   ACCTMAP_FAULT_RENAME_UNLINK=1   each removes the target first, as a
  *                                   server that replaces by delete and rename
  *   ACCTMAP_FAULT_KILL_AT=<step>    kill acctmap.exe at a step of its rewrite:
@@ -244,7 +244,9 @@ int rename(const char *from, const char *to)
         if (put(file, "x", 1, -1) == 1 && number(s, "\nACCTMAP_FAULT_RENAME_UNLINK=") == 1)
             unlink(to);
         close(file);
-        errno = EACCES;
+        errno = number(s, "\nACCTMAP_FAULT_RENAME_ERRNO=") > 0
+                    ? (int)number(s, "\nACCTMAP_FAULT_RENAME_ERRNO=")
+                    : EACCES;
         return -1;
     }
     file = real_rename(from, to);
