@@ -60,19 +60,15 @@ static uint32_t ReadAccountsFile(const char* path, size_t* size) {
 static bool DecodeLine(AccountsEncoding encoding, const char* raw, size_t units, char* line) {
     static wchar_t wide[kAccountLineSize];
     size_t length = units;
+    if (units >= kAccountLineSize) {
+        PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+        return false;
+    }
     if (encoding == kAccountsAnsi) {
-        if (units >= kAccountLineSize) {
-            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
-            return false;
-        }
         memcpy(line, raw, units);
         line[units] = '\0';
         length = strlen(line);
     } else {
-        if (units >= kAccountLineSize) {
-            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
-            return false;
-        }
         if (encoding == kAccountsUtf16) {
             memcpy(wide, raw, units * sizeof(wchar_t));
         } else if (units > 0) {
