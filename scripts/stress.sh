@@ -172,6 +172,13 @@ kill_part() {
     # (no "Killed" notice from the shell)
     { wait "$pid"; } 2>/dev/null
     local status=$? problem=""
+    # A start Wine's loader ended before the program ran (see together_part).
+    if [ "$status" -ne 0 ] && [ "$status" -ne 137 ] && [ ! -s "$work/err" ] && [ ! -s "$work/out" ]; then
+      echo "  run $name: Wine ended it at its start (status $status); once more"
+      "${loader[$width]}" "${exe[$width]}" -u "$WINE_USER" -s "$name" -f "$win" \
+        >"$work/out" 2>"$work/err"
+      status=$?
+    fi
     if [ "$status" -eq 137 ]; then
       killed=$((killed + 1))
     else
@@ -269,19 +276,22 @@ together_part() {
   echo "runs at once on $file, short name $short"
   declare -A runs=() bad_runs=()
   local round lost_rounds=0
+  local accounts=()
   for ((round = 1; round <= rounds; round++)); do
     local pids=() i
     for ((i = 0; i < 16; i++)); do
       local width=${widths[i % ${#widths[@]}]}
       local spelling=${spellings[(i + round) % ${#spellings[@]}]}
       # Every fourth run adds two accounts at once from an accounts file.
-      local account=(-u "$WINE_USER" -s "r${round}n$i")
+      accounts[i]="-u $WINE_USER -s r${round}n$i"
       if ((i % 4 == 3)); then
         printf -- '-u %s -s r%sn%sb%s\r\n' "$WINE_USER" "$round" "$i" 0 "$WINE_USER" "$round" \
           "$i" 1 >"$work/list$i"
-        account=(-b "$(wine_env_windows_path "$work/list$i")")
+        accounts[i]="-b $(wine_env_windows_path "$work/list$i")"
       fi
-      timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" "${account[@]}" \
+      # (Words without blanks: the user's name and the list's path.)
+      # shellcheck disable=SC2086
+      timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" ${accounts[i]} \
         -f "$spelling" >"$work/out$i" 2>"$work/err$i" &
       pids+=($!)
     done
@@ -290,6 +300,15 @@ together_part() {
       local spelling=${spellings[(i + round) % ${#spellings[@]}]}
       wait "${pids[i]}"
       local status=$?
+      # Wine's loader now and then ends a start before the program has run
+      # or said a word (acctmap never fails without a message): once more.
+      if [ "$status" -ne 0 ] && [ ! -s "$work/err$i" ] && [ ! -s "$work/out$i" ]; then
+        echo "  run $i of round $round: Wine ended it at its start (status $status); once more"
+        # shellcheck disable=SC2086
+        timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" ${accounts[i]} \
+          -f "$spelling" >"$work/out$i" 2>"$work/err$i"
+        status=$?
+      fi
       runs[$width]=$((${runs[$width]:-0} + 1))
       if [ "$status" -ne 0 ] || [ -s "$work/err$i" ] || [ -s "$work/out$i" ]; then
         bad_runs[$width]=$((${bad_runs[$width]:-0} + 1))
