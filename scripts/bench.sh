@@ -10,7 +10,7 @@ bash scripts/setup.sh >/dev/null
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target passwd_bench >/dev/null
 cmake --preset windows -DACCTMAP_BENCH=ON >/dev/null
-cmake --build --preset windows --target acctmap ideal_rewrite netapi32_standin >/dev/null
+cmake --build --preset windows --target acctmap ideal_rewrite sid_lookups netapi32_standin >/dev/null
 
 source scripts/wine-env.sh
 folder=${BENCH_FOLDER:-$(mktemp -d /var/tmp/acctmap-bench-XXXXXX)}
@@ -22,5 +22,6 @@ wine_env_mount_home 'C:\cygwin\home'
 printf 'user\t.\t%s\t1000\t513\tKim\n' "$WINE_USER" >"$WINEPREFIX/drive_c/accounts.txt"
 export ACCTMAP_NETAPI_DATA='C:\accounts.txt'
 build/bench/bench/passwd_bench --wine "$WINE64" --acctmap "$PWD/build/windows/acctmap.exe" \
-  --ideal "$PWD/build/windows/bench/ideal_rewrite.exe" --user "$WINE_USER" \
+  --ideal "$PWD/build/windows/bench/ideal_rewrite.exe" \
+  --lookups "$PWD/build/windows/bench/sid_lookups.exe" --user "$WINE_USER" \
   --folder "$WINEPREFIX/drive_c/bench" --windows-folder 'C:\bench' "$@"
