@@ -7,9 +7,8 @@
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
 // users 2221. At exit it says on standard error what was not given back, or
-// given back wrongly. Built with ACCTMAP_PLANTED, every full name is
-// "PLANTED": the copy that must never be loaded. Plain C and Win32 only: a
-// run of acctmap should pay little for loading it.
+// given back wrongly. Plain C and Win32 only: a run of acctmap should pay
+// little for loading it.
 #include <windows.h>
 #include <lm.h>
 
@@ -106,9 +105,6 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     if (level == 3 &&
         Find(L"user", server != NULL && server[0] ? server : L".", user, text, 4096, f) &&
         !IsError(f[3], &status)) {
-#ifdef ACCTMAP_PLANTED
-        f[5] = const_cast<wchar_t*>(L"PLANTED");
-#endif
 #ifdef ACCTMAP_ACCTDEP
         f[5] = const_cast<wchar_t*>(AcctDepFullName(f[5]));
 #endif
