@@ -258,12 +258,14 @@ static uint32_t MakeBackup(const RewriteNames* names, DWORD start) {
             return GetLastError();
         }
         HANDLE copy = CreateFileA(names->link, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-        const bool flushed = copy != INVALID_HANDLE_VALUE && FlushFileBuffers(copy);
+        // Taken before the handle is closed, which may set another.
+        const DWORD error =
+            copy != INVALID_HANDLE_VALUE && FlushFileBuffers(copy) ? 0 : GetLastError();
         if (copy != INVALID_HANDLE_VALUE) {
             CloseHandle(copy);
         }
-        if (!flushed) {
-            return GetLastError();
+        if (error != 0) {
+            return error;
         }
     }
     ClearReadOnly(names->backup);

@@ -725,6 +725,7 @@ const std::vector<Row> kRows = {
     // file, a replace done as a delete and a rename, and the DLLs a system
     // DLL imports.
     {"FatRewrite", kBoth, kAdd, "fat|" + kFile + kOld + "|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"FatCopyNotFlushed", kBoth, kAdd, "fat|" + kFile + kOld + "|file:$(pw).bak=older\n|faultat:.bk~:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=older\n"},
     {"BackupRenameRetried", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
     {"RenameRetried", kBoth, kAdd, kFile + kOld + "|fault:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
     // The passwd file gone and the new one refused: the new one is kept.
