@@ -87,38 +87,50 @@ static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest
     return 0;
 }
 
-// The account database to ask: the local machine's (`*server` NULL) without
-// a domain, else one of the domain's controllers. `*controller` is a buffer
-// of the account services to give back, or NULL; `domainServer` holds "\\"
-// and the domain when no controller was named. 0 to go on, 1 after a message.
-static int FindAccountServer(const UserRequest* request, WCHAR* domainServer, int units,
-                             LPCWSTR* server, LPBYTE* controller) {
-    *server = NULL;
-    *controller = NULL;
+// The account database to ask into `server` (kPathSize units): empty for
+// the local machine's, else one of the domain's controllers. 0 to go on, 1
+// after a message.
+static int FindAccountServer(const UserRequest* request, WCHAR* server) {
+    server[0] = 0;
     if (request->domainName[0] == '\0') {
         return 0;
     }
-    domainServer[0] = '\\';
-    domainServer[1] = '\\';
-    AnsiToWide(request->domainName, domainServer + 2, units - 2);
-    NET_API_STATUS status = NetGetDCName(NULL, domainServer + 2, controller);
-    if (status == ERROR_INVALID_NAME) {
+    // The last domain's answer: the lines of a batch mostly name one domain,
+    // and finding its controller may take a trip over the network.
+    static char knownDomain[kNameSize];
+    static NET_API_STATUS knownStatus;
+    static WCHAR knownServer[kPathSize];
+    if (knownDomain[0] == '\0' || strcmp(knownDomain, request->domainName) != 0) {
+        WCHAR domain[kNameSize];
+        AnsiToWide(request->domainName, domain, ARRAYSIZE(domain));
+        LPBYTE controller = NULL;
+        knownStatus = NetGetDCName(NULL, domain, &controller);
+        const WCHAR* name = reinterpret_cast<const WCHAR*>(controller);
+        const size_t length = knownStatus == NERR_Success && name != NULL ? wcslen(name) : 0;
+        if (length > 0 && length < ARRAYSIZE(knownServer)) {
+            wmemcpy(knownServer, name, length + 1);
+        } else {
+            // No controller name came back. The local database must not be
+            // asked: it could answer with a local account of the same name.
+            // The domain's own name reaches one of its controllers.
+            knownServer[0] = L'\\';
+            knownServer[1] = L'\\';
+            wmemcpy(knownServer + 2, domain, ARRAYSIZE(domain));
+        }
+        if (controller != NULL) {
+            NetApiBufferFree(controller);
+        }
+        CopyText(knownDomain, sizeof knownDomain, request->domainName);
+    }
+    if (knownStatus == ERROR_INVALID_NAME) {
         PrintError(MSG_DOMAIN_INVALID, request->domainName);
         return 1;
     }
-    if (status == NERR_DCNotFound) {
+    if (knownStatus == NERR_DCNotFound) {
         PrintError(MSG_NO_CONTROLLER);
         return 1;
     }
-    if (status == NERR_Success) {
-        *server = reinterpret_cast<LPCWSTR>(*controller);
-    } else {
-        // No controller name came back. The local database must not be
-        // asked: it could answer with a local account of the same name.
-        // The domain's own name reaches one of its controllers.
-        *controller = NULL;
-        *server = domainServer;
-    }
+    wmemcpy(server, knownServer, ARRAYSIZE(knownServer));
     return 0;
 }
 
@@ -154,13 +166,8 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
 
     WCHAR userWide[512];
     AnsiToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
-    // "\\" and the domain, for a domain whose controller was not named.
-    WCHAR domainServer[2 + kNameSize];
-    LPCWSTR server = NULL;
-    LPBYTE controller = NULL;
-    int result =
-        FindAccountServer(request, domainServer, ARRAYSIZE(domainServer), &server, &controller);
-    if (result != 0) {
+    WCHAR server[kPathSize];
+    if (FindAccountServer(request, server) != 0) {
         return 1;
     }
     DWORD groupOffset = 0;
@@ -171,11 +178,8 @@ int ResolveAccount(const UserRequest* request, AccountInfo* account) {
     } else {
         CopyText(account->accountName, sizeof account->accountName, request->windowsUserName);
     }
-    result = ReadAccountRecord(server, userWide, request, groupOffset, account);
-    if (controller != NULL) {
-        NetApiBufferFree(controller);
-    }
-    if (result != 0) {
+    if (ReadAccountRecord(server[0] != 0 ? server : NULL, userWide, request, groupOffset,
+                          account) != 0) {
         return 1;
     }
     LookUpSid(account);

@@ -7,7 +7,8 @@
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
 // users 2221. At exit it says on standard error what was not given back, or
-// given back wrongly. Plain C and Win32 only: a run of acctmap should pay
+// given back wrongly, and how often a domain's controller was asked for
+// again. Plain C and Win32 only: a run of acctmap should pay
 // little for loading it.
 #include <windows.h>
 #include <lm.h>
@@ -25,6 +26,9 @@ namespace {
 
 void* g_handedOut[64];
 int g_badReleases = 0;
+// acctmap finds a domain's controller once a run, however many lines name it.
+wchar_t g_lastDomain[256];
+int g_askedAgain = 0;
 
 // The line of this kind whose next fields are these names (compared without
 // regard to case, as Windows compares names), split into `fields` (up to 6,
@@ -91,6 +95,8 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     NetGetDCName(LPCWSTR, LPCWSTR domain, LPBYTE* buffer) {
     wchar_t text[4096], *f[6];
     NET_API_STATUS status = NERR_DCNotFound;
+    g_askedAgain += domain != NULL && wcscmp(domain, g_lastDomain) == 0;
+    lstrcpynW(g_lastDomain, domain != NULL ? domain : L"", 256);
     if (Find(L"dc", domain, NULL, text, 4096, f) && !IsError(f[2], &status)) {
         const size_t size = (wcslen(f[2]) + 1) * sizeof(wchar_t);
         memcpy(*buffer = HandOut(size), f[2], size);
@@ -137,10 +143,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     for (void* slot : g_handedOut) {
         kept += slot != NULL;
     }
-    if (reason == DLL_PROCESS_DETACH && (kept != 0 || g_badReleases != 0)) {
+    if (reason == DLL_PROCESS_DETACH && (kept != 0 || g_badReleases != 0 || g_askedAgain != 0)) {
         char line[96];
-        DWORD length = snprintf(line, sizeof line, "netapi32: %d not given back, %d bad\r\n", kept,
-                                g_badReleases);
+        DWORD length =
+            snprintf(line, sizeof line, "netapi32: %d not given back, %d bad, %d asked again\r\n",
+                     kept, g_badReleases, g_askedAgain);
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, length, &length, NULL);
     }
     return TRUE;
