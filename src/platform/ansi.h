@@ -8,7 +8,7 @@
 
 enum AnsiResult {
     kAnsiExact,       // every character has its own form in the code page
-    kAnsiUnmappable,  // at least one became `replacement`
+    kAnsiUnmappable,  // at least one became `replacement` (U+FFFD in UTF-8)
     kAnsiTooLong,     // it did not fit; `out` holds the empty text
 };
 

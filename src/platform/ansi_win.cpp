@@ -4,6 +4,10 @@
 
 #include "platform/platform.h"
 
+// WC_ERR_INVALID_CHARS, from Vista on: the only flag UTF-8 takes, and a
+// UTF-8 ANSI code page is Windows 10's.
+static const DWORD kFailOnInvalid = 0x80;
+
 unsigned AnsiCodePage() {
     return GetACP();
 }
@@ -14,13 +18,20 @@ AnsiResult WideToAnsi(const wchar_t* wide, char* out, size_t size, char replacem
     }
     out[0] = '\0';
     const int room = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
-    // UTF-8 holds every character and takes neither the flag nor a default.
+    // UTF-8 holds every character and takes no default character; what it
+    // cannot hold is a lone surrogate, which it would turn into U+FFFD
+    // without a word unless told to fail.
     const bool utf8 = GetACP() == CP_UTF8;
     const char fallback[2] = {replacement, '\0'};
     BOOL usedDefault = FALSE;
-    const int written =
-        WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out, room,
-                            utf8 ? NULL : fallback, utf8 ? NULL : &usedDefault);
+    int written =
+        WideCharToMultiByte(CP_ACP, utf8 ? kFailOnInvalid : WC_NO_BEST_FIT_CHARS, wide, -1, out,
+                            room, utf8 ? NULL : fallback, utf8 ? NULL : &usedDefault);
+    if (written <= 0 && utf8 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+        // Shown with U+FFFD in its place, and refused.
+        usedDefault = TRUE;
+        written = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, room, NULL, NULL);
+    }
     if (written <= 0) {
         out[0] = '\0';
         return kAnsiTooLong;

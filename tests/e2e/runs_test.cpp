@@ -922,6 +922,31 @@ TEST(Waits, EndInTheirNotices) {
     EXPECT_EQ(machine.FileState(refused + ".bak"), "older");
 }
 
+// Under a UTF-8 ANSI code page (Windows 10's option; wine.utf8_code_page
+// runs this in a prefix of its own): a name comes through exactly, never as
+// a look-alike, and a lone surrogate, which UTF-8 cannot hold, is refused.
+TEST(Utf8CodePage, NamesExactOrRefused) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    Machine machine;
+    machine.Arrange(machine.Expand(
+        "accounts=user\t.\t$(user)\t$(rid)\t513\tWine User\nuser\t.\tSam\t1005\t513\n"));
+    const std::string refused =
+        "The command line holds a character that code page 65001 "
+        "cannot hold: \xef\xbf\xbd"
+        "am.\n";
+    for (const auto& [user, err] :
+         {std::pair<std::string, std::string>{"{U+015C}am", MSG_USER_NOT_FOUND},
+          {"{U+D800}am", refused}}) {
+        const Outcome run = machine.Run({"-u", user});
+        EXPECT_EQ(run.err, TextMode(err)) << user;
+        EXPECT_EQ(run.status, 1u) << user;
+    }
+    const Outcome home = machine.Run({"-u", machine.Token("user"), "-p", "C:\\{U+015C}am"});
+    EXPECT_EQ(home.err, "");
+    EXPECT_EQ(home.out, TextMode(machine.Expand("\n$(user)$(fields)/cygdrive/C/\xc5\x9c"
+                                                "am:/bin/switch")));
+}
+
 // A batch killed while it writes, then run again: the file as it was, then
 // once with every entry; the backup the file before the batch.
 TEST(Batch, KilledThenRunAgain) {
