@@ -47,7 +47,7 @@ static bool AppendBoth(char* out, size_t size, const char* part, wchar_t* wide,
     if (used + wcslen(widePart) >= kPathSize || !AppendText(out, size, part)) {
         return false;
     }
-    wcscpy(wide + used, widePart);
+    wmemcpy(wide + used, widePart, wcslen(widePart) + 1);
     return true;
 }
 
@@ -65,7 +65,7 @@ static bool BackupStoredName(const wchar_t* wide, char* name, size_t size) {
         return false;
     }
     wmemcpy(backup, wide, length);
-    wcscpy(backup + length, kSuffix);
+    wmemcpy(backup + length, kSuffix, ARRAYSIZE(kSuffix));
     if (!StoredName(backup, name, size, stored, &shortForm) || shortForm) {
         return false;
     }
