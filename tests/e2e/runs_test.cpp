@@ -593,6 +593,10 @@ const std::vector<Row> kRows = {
     {"ValueTooLong", kBoth, "-s $(256*s) -u bob", "", "", "The value of -s is longer than 255 characters.\n", 1},
     {"PathTooLong", kBoth, "-u $(260*u)", "", "", "The value of -u is longer than 259 characters.\n", 1},
     {"LongestValuesPass", kBoth, "-s $(255*s) -d $(255*d) -p $(259*p) -f $(259*f) -u $(259*u)", "", "", "Could not find the domain controller for the domain.\n", 1},
+    // A login name made of the domain and the user, at its limit of 255 and
+    // one more (Wine knows no SID for u: the shared home).
+    {"LoginNameOf255", kBoth, "-u u -d $(253*d)", "accounts=dc\t$(253*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "\n$(253*d)\\u:unused_by_nt/2000/xp:1005:10513:U-u:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332) (u)\n", 0},
+    {"LoginNameOf256", kBoth, "-u u -d $(254*d)", "accounts=dc\t$(254*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "", "acctmap (301): [1332] $(sys:1332) (u)\nLogin name is longer than 255 characters: $(254*d)\\u\n", 1, "$(dir)\\home\\tarnwick=<none>"},
     // Refused before the home stage makes a directory, and echoed harmlessly.
     {"LoginNameShownSafely", kBoth, "-u $(user) -s a\nb\x1f\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^_^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
 
