@@ -711,11 +711,11 @@ const std::vector<Row> kRows = {
     // As Notepad saves them: "Unicode" and UTF-8 with a byte-order mark.
     {"BatchUtf16", kBoth, "-b $(dir)\\batch.txt", "utf16:$(dir)\\batch.txt=-u $(user) -s \xc3\x89mile\r\n-u $(user) -s \xc3\x85sa", "$(e:\xc9mile)$(e:\xc5sa)", "", 0},
     {"BatchUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user) -s \xc3\x85sa\r\n", "$(e:\xc5sa)", "", 0},
-    // Never a look-alike: best fit would make this S.
     {"BatchNotUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n-u $(user) -s \xc3\r\n", "", "$(dir)\\batch.txt line 2: The line is not valid UTF-8.\n", 1},
     // A file of 8 MiB is read (then its one line is too long); a byte more is refused.
     {"BatchFileOf8MiB", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=$(8388608*#)", "", "$(dir)\\batch.txt line 1: The line is longer than 4095 characters.\n", 1},
     {"BatchFileTooLarge", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=$(8388609*#)", "", "Accounts file $(dir)\\batch.txt is larger than 8 MiB.\n", 1},
+    // Never a look-alike: best fit would make this S.
     {"BatchUnmappable", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n-u $(user) -s \xc5\x9c\r\n", "", "$(dir)\\batch.txt line 2: The line holds a character that code page 1252 cannot hold.\n", 1},
     {"BatchCommentsAndQuotes", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# accounts\r\n\r\n \t\n  -u $(user) -p \"C:\\home dir\\x\"\n\x1a", "\n$(user)$(fields)/cygdrive/C/home dir/x:/bin/switch", "", 0},
     {"BatchUserBeside", kBoth, "-b $(dir)\\batch.txt -u $(user)", "file:$(dir)\\batch.txt=-u $(user)", "", "With -b, give -u on a line of the accounts file.\n", 1},
