@@ -47,3 +47,14 @@ bool FitsPasswdField(const char* text) {
     }
     return true;
 }
+
+LeadBytes MakeLeadBytes(const unsigned char* ranges, size_t count) {
+    LeadBytes lead = {{0, 0, 0, 0}, false};
+    for (size_t i = 0; i + 1 < count && (ranges[i] != 0 || ranges[i + 1] != 0); i += 2) {
+        for (unsigned c = ranges[i]; c <= ranges[i + 1]; ++c) {
+            lead.bits[c / 64] |= uint64_t(1) << (c % 64);
+            lead.any = true;
+        }
+    }
+    return lead;
+}

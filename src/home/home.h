@@ -6,6 +6,7 @@
 
 #include "account/account.h"
 #include "request.h"
+#include "text.h"
 
 struct HomeLocation {
     char windowsPath[kPathSize];
@@ -17,6 +18,7 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
                          HomeLocation* home);
 
 // Windows path to Cygwin path: "X:" becomes "/cygdrive/X", backslashes become
-// slashes. Returns false when the result does not fit `size` bytes (the
-// output is then cut, still terminated).
-bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size);
+// slashes, but the second byte of a double-byte character (`lead`: the code
+// page's lead bytes). Returns false when the result does not fit `size`
+// bytes (the output is then cut, still terminated, at a whole character).
+bool ToPosixPath(const char* windowsPath, const LeadBytes* lead, char* posixPath, size_t size);

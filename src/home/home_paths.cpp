@@ -10,28 +10,36 @@ static bool IsSeparator(char c) {
 }
 
 // Windows names ignore the case of ASCII letters, and either slash
-// separates components.
-static char FoldPathChar(char c) {
-    if (c == '/') {
+// separates components; the second byte of a double-byte character is
+// neither (`*trail`: see FoldCharByte).
+static char FoldPathChar(const LeadBytes* lead, char c, bool* trail) {
+    if (c == '/' && !*trail) {
         return '\\';
     }
-    return static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
+    return static_cast<char>(FoldCharByte(lead, static_cast<unsigned char>(c), trail));
 }
 
-// Length of the mount directory without its trailing separators.
-static size_t MountLength(const char* mountDirectory) {
-    size_t length = strlen(mountDirectory);
-    while (length > 0 && IsSeparator(mountDirectory[length - 1])) {
-        --length;
+// Length of the mount directory without its trailing separators, found from
+// the start: a backslash may be the second byte of a character (表 is 95 5C
+// in code page 932).
+static size_t MountLength(const char* mountDirectory, const LeadBytes* lead) {
+    size_t length = 0;
+    for (size_t at = 0; mountDirectory[at] != '\0';) {
+        const size_t bytes = CharBytes(lead, mountDirectory + at);
+        at += bytes;
+        if (bytes == 2 || !IsSeparator(mountDirectory[at - 1])) {
+            length = at;
+        }
     }
     return length;
 }
 
-bool JoinFallbackDirectory(const char* mountDirectory, char* out, size_t size) {
+bool JoinFallbackDirectory(const char* mountDirectory, const LeadBytes* lead, char* out,
+                           size_t size) {
     if (size == 0) {
         return false;
     }
-    size_t length = MountLength(mountDirectory);
+    size_t length = MountLength(mountDirectory, lead);
     if (length >= size) {
         CopyText(out, size, mountDirectory);
         return false;
@@ -41,14 +49,22 @@ bool JoinFallbackDirectory(const char* mountDirectory, char* out, size_t size) {
     return AppendText(out, size, "\\" FALLBACK_DIRECTORY_NAME);
 }
 
-bool RewriteUnderHome(const char* path, const char* mountDirectory, char* out, size_t size) {
-    size_t length = MountLength(mountDirectory);
+bool RewriteUnderHome(const char* path, const char* mountDirectory, const LeadBytes* lead,
+                      char* out, size_t size) {
+    size_t length = MountLength(mountDirectory, lead);
+    // Both texts are read a character at a time in step: while they agree,
+    // a lead byte in one is the same lead byte in the other.
+    bool trail = false;
     for (size_t i = 0; i < length; ++i) {
-        if (path[i] == '\0' || FoldPathChar(path[i]) != FoldPathChar(mountDirectory[i])) {
+        bool mountTrail = trail;
+        if (path[i] == '\0' || FoldPathChar(lead, path[i], &trail) !=
+                                   FoldPathChar(lead, mountDirectory[i], &mountTrail)) {
             return CopyText(out, size, path);
         }
     }
-    if (path[length] != '\0' && !IsSeparator(path[length])) {
+    // A mount directory that ends in a lone lead byte has the path's next
+    // byte as its second half: that is no separator.
+    if (trail || (path[length] != '\0' && !IsSeparator(path[length]))) {
         return CopyText(out, size, path);
     }
     return FormatText(out, size, "/home%s", path + length);
@@ -65,7 +81,7 @@ bool IsDriveRelative(const char* path) {
     return HasDriveLetter(path) && path[2] != '\0' && !IsSeparator(path[2]);
 }
 
-bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size) {
+bool ToPosixPath(const char* windowsPath, const LeadBytes* lead, char* posixPath, size_t size) {
     if (size == 0) {
         return false;
     }
@@ -78,12 +94,18 @@ bool ToPosixPath(const char* windowsPath, char* posixPath, size_t size) {
         rest += 2;
     }
     size_t used = strlen(posixPath);
-    for (; fits && *rest != '\0'; ++rest) {
-        if (used + 1 >= size) {
+    // A backslash that is the second byte of a character stays.
+    while (fits && *rest != '\0') {
+        const size_t bytes = CharBytes(lead, rest);
+        if (used + bytes >= size) {
             fits = false;
             break;
         }
-        posixPath[used++] = (*rest == '\\') ? '/' : *rest;
+        posixPath[used++] = (bytes == 1 && *rest == '\\') ? '/' : rest[0];
+        if (bytes == 2) {
+            posixPath[used++] = rest[1];
+        }
+        rest += bytes;
     }
     posixPath[used] = '\0';
     return fits;

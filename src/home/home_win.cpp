@@ -173,7 +173,7 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
 static int TakeFallbackDirectory(const char* mount, HomeLocation* home, bool* create) {
     // Built in a larger buffer so that the message can name it whole.
     char fallback[kRegistryBufferSize + sizeof "\\" FALLBACK_DIRECTORY_NAME];
-    JoinFallbackDirectory(mount, fallback, sizeof fallback);
+    JoinFallbackDirectory(mount, AnsiLeadBytes(), fallback, sizeof fallback);
     if (!CopyText(home->windowsPath, sizeof home->windowsPath, fallback)) {
         home->windowsPath[0] = '\0';
         return ReportTooLong(fallback);
@@ -213,14 +213,14 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
             TakeFallbackDirectory(mount, home, &create) != 0) {
             return 1;
         }
-        if (!RewriteUnderHome(home->windowsPath, mount, chosen, sizeof chosen)) {
+        if (!RewriteUnderHome(home->windowsPath, mount, AnsiLeadBytes(), chosen, sizeof chosen)) {
             return ReportTooLong(home->windowsPath);
         }
     }
 
     // Both forms are settled, and fit the entry, before anything is created:
     // a refused path leaves no directory behind.
-    if (!ToPosixPath(chosen, home->posixPath, sizeof home->posixPath)) {
+    if (!ToPosixPath(chosen, AnsiLeadBytes(), home->posixPath, sizeof home->posixPath)) {
         home->posixPath[0] = '\0';
         return ReportTooLong(home->windowsPath);
     }

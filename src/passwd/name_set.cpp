@@ -6,18 +6,24 @@
 namespace {
 
 // FNV-1a over the folded bytes: equal names under folding hash alike.
-uint32_t FoldedHash(const char* name, size_t length) {
+uint32_t FoldedHash(const LeadBytes* lead, const char* name, size_t length) {
     uint32_t hash = 2166136261u;
+    bool trail = false;
     for (size_t i = 0; i < length; ++i) {
-        hash = (hash ^ FoldAscii(static_cast<unsigned char>(name[i]))) * 16777619u;
+        hash = (hash ^ FoldCharByte(lead, static_cast<unsigned char>(name[i]), &trail)) * 16777619u;
     }
     return hash;
 }
 
-bool SameFolded(const char* a, const char* b, size_t length) {
+// One trail flag serves both names: while their folded bytes are equal, a
+// lead byte (never a letter) is the same byte in both.
+bool SameFolded(const LeadBytes* lead, const char* a, const char* b, size_t length) {
+    bool trail = false;
     for (size_t i = 0; i < length; ++i) {
-        if (FoldAscii(static_cast<unsigned char>(a[i])) !=
-            FoldAscii(static_cast<unsigned char>(b[i]))) {
+        const unsigned char other = static_cast<unsigned char>(b[i]);
+        const bool second = trail;
+        if (FoldCharByte(lead, static_cast<unsigned char>(a[i]), &trail) !=
+            (second ? other : FoldAscii(other))) {
             return false;
         }
     }
@@ -39,10 +45,10 @@ unsigned FirstByte(const char* name, size_t length) {
 // The slot holding the name, or the empty slot where it would go.
 NameSlot* Probe(const NameSet* set, const char* name, size_t length) {
     const size_t mask = set->slotCount - 1;
-    for (size_t i = FoldedHash(name, length) & mask;; i = (i + 1) & mask) {
+    for (size_t i = FoldedHash(&set->lead, name, length) & mask;; i = (i + 1) & mask) {
         NameSlot* slot = &set->slots[i];
         if (slot->name == NULL ||
-            (slot->length == length && SameFolded(slot->name, name, length))) {
+            (slot->length == length && SameFolded(&set->lead, slot->name, name, length))) {
             return slot;
         }
     }
@@ -50,13 +56,14 @@ NameSlot* Probe(const NameSet* set, const char* name, size_t length) {
 
 }  // namespace
 
-void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount) {
+void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount, const LeadBytes* lead) {
     for (size_t i = 0; i < slotCount; ++i) {
         slots[i].name = NULL;
     }
     set->slots = slots;
     set->slotCount = slotCount;
     set->count = 0;
+    set->lead = *lead;
     for (int i = 0; i < 4; ++i) {
         set->lengths[i] = 0;
         set->firsts[i] = 0;

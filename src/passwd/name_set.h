@@ -1,10 +1,14 @@
 // A set of login names for the line filter: open addressing over a table the
 // caller gives, keyed by a hash of the name with A-Z folded, so that a passwd
-// line is judged in constant time however many accounts a run adds.
+// line is judged in constant time however many accounts a run adds. Only
+// single-byte letters fold: the second byte of a double-byte character
+// (ア is 83 41, ヂ is 83 61 in code page 932) stays as it is.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "text.h"
 
 // One slot: the name's bytes (not copied: they stay the caller's) and a tag
 // of the caller's, such as the line that named it.
@@ -24,6 +28,7 @@ struct NameSet {
     // lines of a passwd file are told apart by these before any hashing.
     uint64_t lengths[4];
     uint64_t firsts[4];
+    LeadBytes lead;  // the ANSI code page's, for the fold
 };
 
 enum NameAddResult {
@@ -32,12 +37,13 @@ enum NameAddResult {
     kNameSetFull,
 };
 
-// Empties `slots` and makes them the set's table.
-void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount);
+// Empties `slots` and makes them the set's table, for names in the code page
+// whose lead bytes are `lead`.
+void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount, const LeadBytes* lead);
 
 NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t tag,
                       uint32_t* takenTag);
 
-// True when the set holds the name (`length` bytes): A-Z equal to a-z, every
-// other byte exactly.
+// True when the set holds the name (`length` bytes): single-byte A-Z equal to
+// a-z, every other byte exactly.
 bool HasName(const NameSet* set, const char* name, size_t length);

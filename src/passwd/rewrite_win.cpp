@@ -11,6 +11,7 @@
 #include "passwd/files.h"
 #include "passwd/filter.h"
 #include "passwd/passwd.h"
+#include "platform/ansi.h"
 #include "platform/platform.h"
 #include "text.h"
 
@@ -386,7 +387,7 @@ int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
     }
     NameSlot slots[2];
     NameSet logins;
-    InitNameSet(&logins, slots, 2);
+    InitNameSet(&logins, slots, 2, AnsiLeadBytes());
     uint32_t unused = 0;
     AddName(&logins, loginName, strlen(loginName), 0, &unused);
     return WriteEntries(request->passwdFile, &logins, entry, length);

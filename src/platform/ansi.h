@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "text.h"
+
 enum AnsiResult {
     kAnsiExact,       // every character has its own form in the code page
     kAnsiUnmappable,  // at least one became `replacement` (U+FFFD in UTF-8)
@@ -21,3 +23,6 @@ bool AnsiToWide(const char* text, wchar_t* out, size_t units);
 
 // The ANSI code page's number, for messages.
 unsigned AnsiCodePage();
+
+// The ANSI code page's lead bytes, asked of the system once a run.
+const LeadBytes* AnsiLeadBytes();
