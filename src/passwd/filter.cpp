@@ -103,12 +103,24 @@ void PutText(Output* out, const char* text) {
     Put(out, text, strlen(text));
 }
 
+// True when a CR among the `length` bytes at `piece` is followed by anything
+// but a LF; `whole`: the piece ends its line, so a CR at its end is followed
+// by nothing.
+bool HoldsLoneCarriageReturn(const char* piece, size_t length, bool whole) {
+    const char* end = piece + length;
+    for (const char* cr = piece; (cr = FindByte(cr, end - cr, '\r')) != NULL; ++cr) {
+        if (cr + 1 < end ? cr[1] != '\n' : whole) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Where the filter stands in the old file.
 enum Mode {
     kLineStart,  // at the first byte of a line
     kKeeping,    // inside a line that stays
-    kDropping,   // inside a line that goes
-    kScanning,   // inside a line longer than a block with no ':' yet
+    kScanning,   // inside a line longer than a block, not yet judged
 };
 
 // The old file as the filter reads it: a block of it, and where that lies.
@@ -118,49 +130,58 @@ struct Input {
     size_t have;       // bytes in `bytes`
     uint64_t offset;   // where bytes[0] lies in the old file
     uint64_t scanned;  // where the line being scanned begins
+    bool named;        // the line being scanned had its ':' in its first block
     bool ended;
     Mode mode;
 };
 
 // Judges the lines of the block, putting the kept ones. Returns the bytes
 // used up; `*reread` tells that the block is to be read again from the start
-// of the line being scanned.
+// of the line being scanned, which stays. A line stays when it has a ':'
+// and its name is none of `names`, and also when it holds a CR that no LF
+// follows (an old Mac editor's line ends): such a line is many entries or
+// none, never the one a login name names.
 size_t JudgeBlock(Input* in, Output* out, const NameSet* names, bool* reread) {
     size_t position = 0;
     while (position < in->have) {
         const char* at = in->bytes + position;
         const char* lineFeed = FindByte(at, in->have - position, '\n');
         const size_t length = lineFeed != NULL ? lineFeed + 1 - at : in->have - position;
+        const bool whole = lineFeed != NULL || in->ended;
         if (in->mode == kLineStart) {
             // A line begun but not ended is read on, unless it fills the
             // whole block: it is then judged by what the block holds.
-            if (lineFeed == NULL && !in->ended && (position > 0 || in->have < in->size)) {
+            if (!whole && (position > 0 || in->have < in->size)) {
                 break;
             }
             const char* colon = FindColon(at, length);
-            if (colon != NULL || lineFeed != NULL || in->ended) {
-                const bool keep = colon != NULL && !HasName(names, at, colon - at);
-                if (keep) {
-                    PutLine(out, at, length);
-                }
-                in->mode = lineFeed != NULL ? kLineStart : keep ? kKeeping : kDropping;
-            } else {
+            const bool keep = (colon != NULL && !HasName(names, at, colon - at)) ||
+                              HoldsLoneCarriageReturn(at, length, whole);
+            if (keep) {
+                PutLine(out, at, length);
+                in->mode = whole ? kLineStart : kKeeping;
+            } else if (!whole) {
+                // Its ':' (a name longer than any login name) or a lone CR
+                // may still come.
                 in->mode = kScanning;
+                in->named = colon != NULL;
                 in->scanned = in->offset + position;
             }
         } else if (in->mode == kScanning) {
-            // A ':' after a whole block gives a name longer than any login
-            // name: the line stays, and is read again from its start.
-            if (FindByte(at, length, ':') != NULL) {
+            if (HoldsLoneCarriageReturn(at, length, whole) ||
+                (!in->named && FindByte(at, length, ':') != NULL)) {
                 *reread = true;
                 return position;
             }
             in->mode = lineFeed != NULL ? kLineStart : kScanning;
         } else {
-            if (in->mode == kKeeping) {
-                PutLine(out, at, length);
-            }
+            PutLine(out, at, length);
             in->mode = lineFeed != NULL ? kLineStart : in->mode;
+        }
+        // A CR that ends a line being scanned is judged with the byte after
+        // it, in the next block.
+        if (in->mode == kScanning && !whole && at[length - 1] == '\r') {
+            return position + length - 1;
         }
         position += length;
     }
@@ -175,7 +196,7 @@ uint32_t FilterPasswdLines(const FilterIo* io, const NameSet* names, const char*
         return kFilterBadBuffers;
     }
     Output out = {io, buffers->out, buffers->outSize, 0, NULL, 0, false, 0};
-    Input in = {buffers->in, buffers->inSize, 0, 0, 0, false, kLineStart};
+    Input in = {buffers->in, buffers->inSize, 0, 0, 0, false, false, kLineStart};
     while (out.error == 0) {
         if (!in.ended && in.have < in.size) {
             size_t got = 0;

@@ -37,7 +37,8 @@ enum { kFilterBadBuffers = 87 };
 
 // Writes to the target the lines of the source but those without a ':' and
 // those whose name is in `names`, each whole however long, and then `tail` (the
-// entry). A line feed of a kept line that no CR precedes goes out as CR LF,
+// entry). A line that holds a CR not followed by a LF is kept, whatever its
+// name. A line feed of a kept line that no CR precedes goes out as CR LF,
 // as does every line feed of `tail`; all other bytes go out as they are.
 // Returns 0, or the error code of the read or write that failed.
 uint32_t FilterPasswdLines(const FilterIo* io, const NameSet* names, const char* tail,

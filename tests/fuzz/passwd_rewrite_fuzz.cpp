@@ -1,10 +1,11 @@
 // The passwd line filter for any passwd bytes and set of login names, held
 // against an independent model, with blocks small enough that lines outgrow
 // them, reads that stop short at any length, and a name table small enough
-// that its probes wrap and collide.
+// that its probes wrap and collide; in a single-byte code page, or in code
+// page 932, whose second bytes include A-Z.
 // Input: byte 0 the longest read (1 + its value), bytes 1-2 the filter's
-// block sizes, the login names (tab-separated) up to a line feed, then the
-// passwd file.
+// block sizes (an odd byte 1: code page 932), the login names
+// (tab-separated) up to a line feed, then the passwd file.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,15 +25,26 @@ void Check(bool kept, const char* promise) {
     }
 }
 
+bool g_doubleByte = false;
+
+// A-Z to a-z, but the byte after a lead byte of code page 932 (81-9F,
+// E0-FC) when g_doubleByte.
 std::string Folded(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
+        if (g_doubleByte && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
+            ++i;
+        } else if (c >= 'A' && c <= 'Z') {
+            text[i] = static_cast<char>(c + 32);
+        }
+    }
     return text;
 }
 
 // The model: every line (up to its line feed) that has a ':' and whose name
-// is none of the login names (folded, all distinct), a bare line feed made
-// CR LF; then the tail, every line feed made CR LF.
+// is none of the login names (folded, all distinct), or that holds a CR not
+// followed by a LF, a bare line feed made CR LF; then the tail, every line
+// feed made CR LF.
 std::string Model(const std::string& passwd, const std::vector<std::string>& logins,
                   const std::string& tail) {
     std::string out;
@@ -40,9 +52,13 @@ std::string Model(const std::string& passwd, const std::vector<std::string>& log
         end = std::min(passwd.find('\n', start), passwd.size() - 1) + 1;
         std::string line = passwd.substr(start, end - start);
         const size_t colon = line.find(':');
-        if (colon != std::string::npos &&
-            std::find(logins.begin(), logins.end(), Folded(line.substr(0, colon))) ==
-                logins.end()) {
+        bool loneCr = false;
+        for (size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', cr + 1)) {
+            loneCr = loneCr || cr + 1 == line.size() || line[cr + 1] != '\n';
+        }
+        if (loneCr || (colon != std::string::npos &&
+                       std::find(logins.begin(), logins.end(), Folded(line.substr(0, colon))) ==
+                           logins.end())) {
             const size_t lf = line.size() - 1;
             out += line[lf] == '\n' && (lf == 0 || line[lf - 1] != '\r')
                        ? line.substr(0, lf) + "\r\n"
@@ -106,9 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Names of 1 to 255 bytes, as the program lets through; the set refuses
     // a second name equal to one it holds, and a ninth in 16 slots.
+    static const unsigned char k932[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+    g_doubleByte = (data[1] & 1) != 0;
+    const LeadBytes lead = MakeLeadBytes(k932, g_doubleByte ? sizeof k932 : 0);
     static NameSlot slots[16];
     NameSet set;
-    InitNameSet(&set, slots, 16);
+    InitNameSet(&set, slots, 16, &lead);
     std::vector<std::string> logins;  // folded
     // The set holds the names' bytes, not copies: they outlive the filter.
     const std::vector<std::string> given = Split(names);
