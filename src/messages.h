@@ -62,6 +62,7 @@
 #define MSG_LINE_TOO_LONG "The line is longer than %u characters.\n"
 #define MSG_LINE_UNMAPPABLE "The line holds a character that code page %u cannot hold.\n"
 #define MSG_LINE_NOT_UTF8 "The line is not valid UTF-8.\n"
+#define MSG_LINE_NOT_ANSI "The line is not valid text in code page %u.\n"
 #define MSG_LINE_NUL "The line holds a NUL character.\n"
 #define MSG_LOGIN_TWICE "The login name %s is also that of line %u.\n"
 #define MSG_TOO_MANY_ACCOUNTS "One run takes at most %u accounts.\n"

@@ -54,49 +54,51 @@ static uint32_t ReadAccountsFile(const char* path, size_t* size) {
     return error;
 }
 
-// One line's code units into ANSI text in `line` (kAccountLineSize bytes);
-// false after the message. A character the code page cannot hold is
-// refused, never replaced by a look-alike that could name another account.
-static bool DecodeLine(AccountsEncoding encoding, const char* raw, size_t units, char* line) {
-    static wchar_t wide[kAccountLineSize];
+// One line's code units into UTF-16 in `wide` (kAccountLineUnits units);
+// false after the message. Bytes without a mark are checked as the code
+// page's text (under a UTF-8 code page, as UTF-8): nothing invalid passes.
+static bool DecodeLine(AccountsEncoding encoding, const char* raw, size_t units, wchar_t* wide) {
     size_t length = units;
-    if (units >= kAccountLineSize) {
-        PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
-        return false;
-    }
-    if (encoding == kAccountsAnsi) {
-        memcpy(line, raw, units);
-        line[units] = '\0';
-        length = strlen(line);
-    } else {
-        if (encoding == kAccountsUtf16) {
-            memcpy(wide, raw, units * sizeof(wchar_t));
-        } else if (units > 0) {
-            units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, raw, static_cast<int>(units),
-                                        wide, kAccountLineSize - 1);
-            if (units == 0) {
-                PrintError(MSG_LINE_NOT_UTF8);
-                return false;
-            }
-        }
-        wide[units] = L'\0';
-        length = wcslen(wide);
-        const AnsiResult result = WideToAnsi(wide, line, kAccountLineSize, '?');
-        if (result == kAnsiUnmappable) {
-            PrintError(MSG_LINE_UNMAPPABLE, AnsiCodePage());
-            return false;
-        }
-        if (result == kAnsiTooLong) {
+    if (encoding == kAccountsUtf16) {
+        if (units >= kAccountLineUnits) {
             PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
             return false;
         }
+        memcpy(wide, raw, units * sizeof(wchar_t));
+    } else if (units > 0) {
+        const bool utf8 = encoding == kAccountsUtf8 || AnsiCodePage() == CP_UTF8;
+        // A line fits the file, whose size fits an int.
+        length = MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, MB_ERR_INVALID_CHARS, raw,
+                                     static_cast<int>(units), wide, kAccountLineUnits - 1);
+        if (length == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+            return false;
+        }
+        if (length == 0) {
+            if (utf8) {
+                PrintError(MSG_LINE_NOT_UTF8);
+            } else {
+                PrintError(MSG_LINE_NOT_ANSI, AnsiCodePage());
+            }
+            return false;
+        }
     }
+    wide[length] = L'\0';
     // A NUL would end the text early and hide the rest of the line.
-    if (length != units) {
+    if (wcslen(wide) != length) {
         PrintError(MSG_LINE_NUL);
         return false;
     }
+    if (CountCharacters(wide, length) >= kAccountLineSize) {
+        PrintError(MSG_LINE_TOO_LONG, static_cast<unsigned>(kAccountLineSize - 1));
+        return false;
+    }
     return true;
+}
+
+// The conversion of a line's words: without best fit.
+static AnsiResult LineWordToAnsi(const wchar_t* word, char* out, size_t size) {
+    return WideToAnsi(word, out, size, '?');
 }
 
 // What the batch has gathered: the entries one after another, and their
@@ -153,22 +155,27 @@ static bool AddAccount(const UserRequest* request, unsigned number, Batch* batch
 // error with the line's prefix.
 static void ReadLines(const UserRequest* request, AccountsEncoding encoding, const char* text,
                       size_t units, Batch* batch) {
-    static char line[kAccountLineSize];
+    static wchar_t line[kAccountLineUnits];
+    const WordConversion conversion = {LineWordToAnsi, AnsiCodePage()};
     char prefix[kPathSize + 32];
-    const size_t unitSize = encoding == kAccountsUtf16 ? sizeof(wchar_t) : 1;
+    const bool utf16 = encoding == kAccountsUtf16;
+    const wchar_t* wideText = reinterpret_cast<const wchar_t*>(text);
     size_t at = 0;
     size_t start = 0;
     size_t length = 0;
     unsigned number = 0;
     for (;;) {
-        const bool more = encoding == kAccountsUtf16
-                              ? NextAccountsLine(reinterpret_cast<const wchar_t*>(text), units, &at,
-                                                 &start, &length)
-                              : NextAccountsLine(text, units, &at, &start, &length);
+        const bool more = utf16 ? NextAccountsLine(wideText, units, &at, &start, &length)
+                                : NextAccountsLine(text, units, &at, &start, &length);
         if (!more) {
             break;
         }
         ++number;
+        // Nothing of a comment is decoded or checked.
+        if (utf16 ? IsBlankOrComment(wideText + start, length)
+                  : IsBlankOrComment(text + start, length)) {
+            continue;
+        }
         FormatText(prefix, sizeof prefix, LAYOUT_LINE_PREFIX, request->accountsFile, number);
         SetMessagePrefix(prefix);
         // Each line starts from what the command line gives every line.
@@ -176,9 +183,10 @@ static void ReadLines(const UserRequest* request, AccountsEncoding encoding, con
         lineRequest.windowsUserName[0] = '\0';
         lineRequest.sshLoginName[0] = '\0';
         lineRequest.homePath[0] = '\0';
-        bool good = DecodeLine(encoding, text + start * unitSize, length, line);
+        const char* raw = utf16 ? reinterpret_cast<const char*>(wideText + start) : text + start;
+        bool good = DecodeLine(encoding, raw, length, line);
         if (good) {
-            const AccountLineResult result = ReadAccountLine(line, &lineRequest);
+            const AccountLineResult result = ReadAccountLine(line, &conversion, &lineRequest);
             good = result != kLineRefused &&
                    (result == kLineSkipped || AddAccount(&lineRequest, number, batch));
         }
@@ -221,7 +229,7 @@ int RunBatch(const UserRequest* request) {
         units /= 2;
     }
     Batch batch;
-    InitNameSet(&batch.logins, g_slots, kNameSlots);
+    InitNameSet(&batch.logins, g_slots, kNameSlots, AnsiLeadBytes());
     batch.used = 0;
     batch.failed = false;
     g_entries[0] = '\0';

@@ -1,6 +1,7 @@
-// A line of an accounts file, any bytes: read without a fault, and an
-// account line's values, quoted back by the C runtime's rules, read again to
-// the same values.
+// A line of an accounts file, any UTF-16 units (two bytes each): read
+// without a fault, and an account line's values, quoted back by the C
+// runtime's rules, read again to the same values. Words become ANSI as
+// Latin-1 does it.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,13 +44,30 @@ std::string Fields(const UserRequest& request) {
            request.sshLoginName + '\0' + request.homePath;
 }
 
+AnsiResult ToLatin1(const wchar_t* word, char* out, size_t size) {
+    size_t used = 0;
+    for (; word[used] != L'\0'; ++used) {
+        if (word[used] > 0xFF) {
+            return kAnsiUnmappable;
+        }
+        if (used + 1 >= size) {
+            out[0] = '\0';
+            return kAnsiTooLong;
+        }
+        out[used] = static_cast<char>(word[used]);
+    }
+    out[used] = '\0';
+    return kAnsiExact;
+}
+
 // The messages of refused lines would flood the log.
-AccountLineResult Read(const char* line, UserRequest* request) {
+AccountLineResult Read(const std::wstring& line, UserRequest* request) {
     static const int quiet = open("/dev/null", O_WRONLY);
     static const int saved = dup(2);
+    static const WordConversion conversion = {ToLatin1, 28591};
     fflush(stderr);
     dup2(quiet, 2);
-    const AccountLineResult result = ReadAccountLine(line, request);
+    const AccountLineResult result = ReadAccountLine(line.c_str(), &conversion, request);
     fflush(stderr);
     dup2(saved, 2);
     return result;
@@ -58,20 +76,28 @@ AccountLineResult Read(const char* line, UserRequest* request) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size >= kAccountLineSize || memchr(data, '\0', size) != NULL) {
-        return 0;  // the longest line, with no NUL: the reader refuses others
+    std::wstring line;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        line += static_cast<wchar_t>(data[i] | data[i + 1] << 8);
     }
-    const std::string line(reinterpret_cast<const char*>(data), size);
+    // The longest line, with no NUL: the reader refuses others.
+    if (line.size() >= kAccountLineUnits || line.find(L'\0') != std::wstring::npos) {
+        return 0;
+    }
     UserRequest request = {};
-    if (Read(line.c_str(), &request) != kLineAccount) {
+    if (Read(line, &request) != kLineAccount) {
         return 0;
     }
     Check(request.windowsUserName[0] != '\0', "an account line names its user");
     const std::string again = "-u " + Quoted(request.windowsUserName) + " -d " +
-                              Quoted(request.domainName) + " -s " +
-                              Quoted(request.sshLoginName) + " -p " + Quoted(request.homePath);
+                              Quoted(request.domainName) + " -s " + Quoted(request.sshLoginName) +
+                              " -p " + Quoted(request.homePath);
+    std::wstring wide;
+    for (char c : again) {
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
     UserRequest reread = {};
-    Check(Read(again.c_str(), &reread) == kLineAccount, "its values quoted make a line");
+    Check(Read(wide, &reread) == kLineAccount, "its values quoted make a line");
     Check(Fields(reread) == Fields(request), "the quoted values read back as they were");
     return 0;
 }
