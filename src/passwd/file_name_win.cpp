@@ -39,15 +39,15 @@ static bool StoredName(const wchar_t* wide, char* name, size_t size, wchar_t* wi
     return true;
 }
 
-// Appends `part` to the path in `out` (`size` bytes) and `widePart` to
-// `wide` (kPathSize units); false when either does not fit.
-static bool AppendBoth(char* out, size_t size, const char* part, wchar_t* wide,
-                       const wchar_t* widePart) {
+// Appends `part` (`units` units) to `wide` (kPathSize units); false when it
+// does not fit.
+static bool AppendWide(wchar_t* wide, const wchar_t* part, size_t units) {
     const size_t used = wcslen(wide);
-    if (used + wcslen(widePart) >= kPathSize || !AppendText(out, size, part)) {
+    if (used + units >= kPathSize) {
         return false;
     }
-    wmemcpy(wide + used, widePart, wcslen(widePart) + 1);
+    wmemcpy(wide + used, part, units);
+    wide[used + units] = 0;
     return true;
 }
 
@@ -69,8 +69,12 @@ static bool BackupStoredName(const wchar_t* wide, char* name, size_t size) {
     if (!StoredName(backup, name, size, stored, &shortForm) || shortForm) {
         return false;
     }
+    // Each text measured on its own: a double-byte name is longer in ANSI.
+    // The suffix is ASCII, so it ends both alike.
     const size_t stem = strlen(name);
-    if (stem <= suffix || _wcsicmp(stored + wcslen(stored) - suffix, kSuffix) != 0) {
+    const size_t storedLength = wcslen(stored);
+    if (stem <= suffix || storedLength <= suffix ||
+        _wcsicmp(stored + storedLength - suffix, kSuffix) != 0) {
         return false;
     }
     name[stem - suffix] = '\0';
@@ -106,38 +110,34 @@ uint32_t StoredPasswdPath(const char* typed, char* out, size_t size) {
     while (full[start] != 0) {
         const wchar_t* separator = wcschr(full + start, L'\\');
         const size_t end = separator != NULL ? static_cast<size_t>(separator - full) : length;
-        wchar_t part[kPathSize];
-        wmemcpy(part, full + start, end - start);
-        part[end - start] = 0;
-        char name[kPathSize];
-        // The typed part: from the command line, or from a current folder
-        // whose name the code page may not hold.
-        if (WideToAnsi(part, name, sizeof name, '?') != kAnsiExact) {
-            return ERROR_NO_UNICODE_TRANSLATION;
-        }
-        const size_t outMark = strlen(out);
         const size_t wideMark = wcslen(stored);
-        if (!AppendBoth(out, size, name, stored, part)) {
+        if (!AppendWide(stored, full + start, end - start)) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
+        // The stored name, short where the code page cannot hold the long
+        // one; a missing one as typed, which may come from a current folder
+        // whose name the code page does not hold.
+        char name[kPathSize];
+        wchar_t part[kPathSize];
         bool shortForm = false;
-        if (StoredName(stored, name, sizeof name, part, &shortForm)) {
-            out[outMark] = '\0';
+        const bool found = StoredName(stored, name, sizeof name, part, &shortForm);
+        if (found) {
             stored[wideMark] = 0;
-            if (!AppendBoth(out, size, name, stored, part)) {
+            if (!AppendWide(stored, part, wcslen(part))) {
                 return ERROR_FILENAME_EXCED_RANGE;
             }
-        } else if (separator == NULL && BackupStoredName(stored, name, sizeof name)) {
-            out[outMark] = '\0';
-            if (!AppendText(out, size, name)) {
-                return ERROR_FILENAME_EXCED_RANGE;
-            }
+        }
+        const bool known =
+            found || (separator == NULL && BackupStoredName(stored, name, sizeof name));
+        if (!known && WideToAnsi(stored + wideMark, name, sizeof name, '?') != kAnsiExact) {
+            return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        if (!AppendText(out, size, name) || (separator != NULL && !AppendText(out, size, "\\")) ||
+            (separator != NULL && !AppendWide(stored, L"\\", 1))) {
+            return ERROR_FILENAME_EXCED_RANGE;
         }
         if (separator == NULL) {
             break;
-        }
-        if (!AppendBoth(out, size, "\\", stored, L"\\")) {
-            return ERROR_FILENAME_EXCED_RANGE;
         }
         start = end + 1;
     }
