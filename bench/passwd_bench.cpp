@@ -15,9 +15,12 @@
 //
 //   passwd_bench --wine LOADER --acctmap EXE --ideal EXE --lookups EXE --user NAME
 //                --folder DIR --windows-folder WINDIR [--rounds N (21)]
-//                [--batch no] [LINES...]
+//                [--batch no] [--login NAME (kim)] [LINES...]
 //
 // DIR is a folder of the prefix's drives and WINDIR its Windows name.
+// --login names the login of the sized runs: "user500000", as long as most
+// names of a file of 10^6 lines and with their first letter, has every such
+// line's name folded and hashed, the filter's worst case.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -104,14 +107,15 @@ Sample Run(const std::vector<std::string>& words, const std::string& outPath,
 }
 
 // A passwd file of `lines` lines as a Windows host keeps it (CR LF), with
-// the login's old line in the middle; `kept` gets every other line.
-void WritePasswdFiles(long lines, const std::string& master, std::string* kept) {
+// the old line of `login` in the middle; `kept` gets every other line.
+void WritePasswdFiles(long lines, const std::string& master, std::string* kept,
+                      const std::string& login = "kim") {
     std::ofstream old(master, std::ios::binary);
     kept->clear();
     char line[256];
     for (long i = 0; i < lines; ++i) {
         if (i == lines / 2) {
-            old << "kim:unused_by_nt/2000/xp:1003:513:old entry:/home/kim:/bin/switch\r\n";
+            old << login << ":unused_by_nt/2000/xp:1003:513:old entry:/home/kim:/bin/switch\r\n";
             continue;
         }
         snprintf(line, sizeof line,
@@ -255,7 +259,7 @@ bool MeasureBatch(const std::map<std::string, std::string>& options, long lines,
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::map<std::string, std::string> options = {{"--rounds", "21"}};
+    std::map<std::string, std::string> options = {{"--rounds", "21"}, {"--login", "kim"}};
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-' && i + 1 < argc) {
@@ -283,7 +287,7 @@ int main(int argc, char** argv) {
     const std::string master = folder + "/passwd.master";
     const std::string outPath = folder + "/run.out";
     const std::vector<std::string> acctmap = {
-        options["--wine"], options["--acctmap"], "-u", options["--user"], "-s", "kim"};
+        options["--wine"], options["--acctmap"], "-u", options["--user"], "-s", options["--login"]};
     std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
         {"acctmap.exe", acctmap},
         {"ideal.exe", {options["--wine"], options["--ideal"], windowsPasswd}},
@@ -296,7 +300,7 @@ int main(int argc, char** argv) {
            "ideal.exe ms (min-max)", "ratio", "goal");
     for (long lines : sizes) {
         std::string want;
-        WritePasswdFiles(lines, master, &want);
+        WritePasswdFiles(lines, master, &want, options["--login"]);
         want += entry;
         std::map<std::string, std::vector<double>> times;
         for (int round = 0; round < rounds; ++round) {

@@ -9,9 +9,11 @@ static bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Windows names ignore the case of ASCII letters, and either slash
-// separates components; the second byte of a double-byte character is
-// neither (`*trail`: see FoldCharByte).
+// The rewrite compares single-byte A-Z without case (Windows ignores the
+// case of other letters too; a mount directory and a profile path spelt with
+// other capitals are left alone), and either slash separates components; the
+// second byte of a double-byte character is neither (`*trail`: see
+// FoldCharByte).
 static char FoldPathChar(const LeadBytes* lead, char c, bool* trail) {
     if (c == '/' && !*trail) {
         return '\\';
