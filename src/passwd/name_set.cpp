@@ -42,6 +42,12 @@ unsigned FirstByte(const char* name, size_t length) {
     return length > 0 ? FoldAscii(static_cast<unsigned char>(name[0])) : 0;
 }
 
+// Folded even where it is the second byte of a character: two names equal
+// under the fold still agree on it, and only a match may not be missed.
+unsigned LastByte(const char* name, size_t length) {
+    return length > 0 ? FoldAscii(static_cast<unsigned char>(name[length - 1])) : 0;
+}
+
 // The slot holding the name, or the empty slot where it would go.
 NameSlot* Probe(const NameSet* set, const char* name, size_t length) {
     const size_t mask = set->slotCount - 1;
@@ -67,6 +73,7 @@ void InitNameSet(NameSet* set, NameSlot* slots, size_t slotCount, const LeadByte
     for (int i = 0; i < 4; ++i) {
         set->lengths[i] = 0;
         set->firsts[i] = 0;
+        set->lasts[i] = 0;
     }
 }
 
@@ -86,13 +93,15 @@ NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t ta
     ++set->count;
     SetBit(set->lengths, static_cast<unsigned>(length));
     SetBit(set->firsts, FirstByte(name, length));
+    SetBit(set->lasts, LastByte(name, length));
     return kNameAdded;
 }
 
 bool HasName(const NameSet* set, const char* name, size_t length) {
     // No login name is longer: a long line name is not hashed at all.
     if (length > kLoginNameMax || !HasBit(set->lengths, static_cast<unsigned>(length)) ||
-        !HasBit(set->firsts, FirstByte(name, length))) {
+        !HasBit(set->firsts, FirstByte(name, length)) ||
+        !HasBit(set->lasts, LastByte(name, length))) {
         return false;
     }
     return Probe(set, name, length)->name != NULL;

@@ -24,10 +24,12 @@ struct NameSet {
     NameSlot* slots;
     size_t slotCount;
     size_t count;
-    // The lengths and folded first bytes the names have, one bit each: most
-    // lines of a passwd file are told apart by these before any hashing.
+    // The lengths and folded first and last bytes the names have, one bit
+    // each: most lines of a passwd file are told apart by these before any
+    // hashing.
     uint64_t lengths[4];
     uint64_t firsts[4];
+    uint64_t lasts[4];
     LeadBytes lead;  // the ANSI code page's, for the fold
 };
 

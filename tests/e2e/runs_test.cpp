@@ -734,7 +734,7 @@ const std::vector<Row> kRows = {
     // And as Notepad saves by default since Windows 10 1903: UTF-8 without a
     // mark. A comment is skipped unread; the limit counts characters.
     {"BatchUtf8WithoutMark", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# \xe2\x86\x92 \xe8\xa1\xa8\r\n-u $(user)" + kLongUtf8Words + " -s \xc3\x85sa\r\n", "$(e:\xc5sa)", "", 0},
-    {"BatchNotUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n-u $(user) -s \xc3\r\n", "", "$(dir)\\batch.txt line 2: The line is not valid UTF-8.\n", 1},
+    {"BatchNotUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n# caf\xe9\r\n-u $(user) -s \xc3\r\n", "", "$(dir)\\batch.txt line 3: The line is not valid UTF-8.\n", 1},
     // A file of 8 MiB is read (then its one line is too long); a byte more is refused.
     {"BatchFileOf8MiB", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=$(8388608*u)", "", "$(dir)\\batch.txt line 1: The line is longer than 4095 characters.\n", 1},
     {"BatchFileTooLarge", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=$(8388609*#)", "", "Accounts file $(dir)\\batch.txt is larger than 8 MiB.\n", 1},
