@@ -109,13 +109,8 @@ static int FindAccountServer(const UserRequest* request, WCHAR* server) {
         const size_t length = knownStatus == NERR_Success && name != NULL ? wcslen(name) : 0;
         if (length > 0 && length < ARRAYSIZE(knownServer)) {
             wmemcpy(knownServer, name, length + 1);
-        } else {
-            // No controller name came back. The local database must not be
-            // asked: it could answer with a local account of the same name.
-            // The domain's own name reaches one of its controllers.
-            knownServer[0] = L'\\';
-            knownServer[1] = L'\\';
-            wmemcpy(knownServer + 2, domain, ARRAYSIZE(domain));
+        } else if (knownStatus == NERR_Success) {
+            knownStatus = NERR_DCNotFound;
         }
         if (controller != NULL) {
             NetApiBufferFree(controller);
@@ -126,7 +121,11 @@ static int FindAccountServer(const UserRequest* request, WCHAR* server) {
         PrintError(MSG_DOMAIN_INVALID, request->domainName);
         return 1;
     }
-    if (knownStatus == NERR_DCNotFound) {
+    // Whatever else kept the controller unknown (no network, no such host,
+    // no logon server), no other server is asked: the domain's name as a
+    // server name reaches a computer of that name, whose local account would
+    // be written under the domain's name.
+    if (knownStatus != NERR_Success) {
         PrintError(MSG_NO_CONTROLLER);
         return 1;
     }
