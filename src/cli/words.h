@@ -1,6 +1,8 @@
-// Words of a command line as the Microsoft C runtime splits it into argv:
-// blanks and tabs separate; double quotes group (a doubled quote inside a
-// group is a literal quote); backslashes are literal except before a quote,
+// Words of a command line as msvcrt.dll, which the exe links, and
+// CommandLineToArgvW split it into argv: blanks and tabs separate; double
+// quotes group (a doubled quote inside a group is a literal quote and ends
+// the group; the C runtimes from 2008 on keep it open, and acctmap follows
+// the runtime it runs on); backslashes are literal except before a quote,
 // where 2n of them give n and a grouping quote, 2n+1 give n and a literal
 // quote. The program's own path, word 0, ends at the first blank outside
 // quotes and knows no backslash rule. One splitter serves the wide command
@@ -76,6 +78,7 @@ WordResult NextWord(const C* line, size_t* at, C* word, size_t size, bool progra
         } else if (quoted && line[i + 1] == C('"')) {
             put(C('"'));
             ++i;
+            quoted = false;
         } else {
             quoted = !quoted;
         }

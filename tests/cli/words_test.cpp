@@ -41,7 +41,9 @@ TEST(NextWord, SplitsAsTheRuntime) {
         {"a\\\\\\b d\"e f\"g h", false, "a\\\\\\b|de fg|h"},
         {"a\\\\\\\"b c d", false, "a\\\"b|c|d"},
         {"a\\\\\\\\\"b c\" d e", false, "a\\\\b c|d|e"},
-        {"a\"b\"\" c d", false, "ab\" c d"},
+        // A doubled quote in a group: a quote, and the group ends.
+        {"a\"b\"\" c d", false, "ab\"|c|d"},
+        {"\"\"\"\" x", false, "\" x"},
         {"\"\" x", false, "|x"},
         {"\"open to the end", false, "open to the end"},
         {"-p \"D:\\home\\Jane Doe\"", false, "-p|D:\\home\\Jane Doe"},
