@@ -7,31 +7,37 @@
 // How often a run asks again for a lock that another run holds.
 static const DWORD kLockRetryMs = 20;
 
-// Times that CreateFileA may refuse a lock file that is not there before the
-// refusal counts as lasting (a folder the user may not write, say) rather
-// than as the moment in which the holder's file went away.
-static const int kDeniedWithoutFileLimit = 5;
+// Times in a row that CreateFileA may refuse a lock file before the refusal
+// counts as lasting rather than as the moment in which a holder's file went
+// away: a missing file (a folder the user may not write, say) and a plain
+// file that is there (its access list, say).
+static const int kMissingRefusalLimit = 5;
+static const int kPresentRefusalLimit = 2;
 
-// True while a refused lock file may still come free: it is there (or being
-// deleted, which the system also answers with "access denied"), and it is a
-// plain writable file that a run could hold.
-static bool LockMayComeFree(const char* lockPath, int* deniedWithoutFile) {
-    DWORD attributes = GetFileAttributesA(lockPath);
+// True while a refused lock file may still come free: it is being deleted
+// (the system answers "access denied" for its attributes too, as another
+// run's lock goes), or it was there or gone a moment ago and has not been
+// refused long enough to count. A read-only file or a folder is refused for
+// good.
+static bool LockMayComeFree(const char* lockPath, int* refusals) {
+    const DWORD attributes = GetFileAttributesA(lockPath);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (GetLastError() == ERROR_ACCESS_DENIED) {
             return true;
         }
-        return ++*deniedWithoutFile < kDeniedWithoutFileLimit;
+        return ++*refusals < kMissingRefusalLimit;
     }
-    *deniedWithoutFile = 0;
-    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return false;
+    }
+    return ++*refusals < kPresentRefusalLimit;
 }
 
 uint32_t TakeLock(const char* lockPath, unsigned timeoutMs, void** lock) {
     *lock = NULL;
     // GetTickCount wraps after 49.7 days; the unsigned difference does not mind.
     const DWORD start = GetTickCount();
-    int deniedWithoutFile = 0;
+    int refusals = 0;
     for (;;) {
         // A link of that name is held as a link, never followed.
         HANDLE handle = CreateFileA(
@@ -43,7 +49,9 @@ uint32_t TakeLock(const char* lockPath, unsigned timeoutMs, void** lock) {
         }
         DWORD error = GetLastError();
         bool held = error == ERROR_SHARING_VIOLATION ||
-                    (error == ERROR_ACCESS_DENIED && LockMayComeFree(lockPath, &deniedWithoutFile));
+                    (error == ERROR_ACCESS_DENIED && LockMayComeFree(lockPath, &refusals));
+        // Refused for a reason of its own (an access list, a folder): that
+        // reason now, not "busy" after the whole wait.
         if (!held) {
             return error;
         }
