@@ -34,16 +34,28 @@ static bool IsFolder(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Reads a text value of an open key into `buffer` (kRegistryBufferSize
-// units), in UTF-16 so that no best fit can touch it. Data stored without a
+// Reads a value of an open key as text into `buffer` (kRegistryBufferSize
+// units). A string value is read in UTF-16, so that no best fit can touch
+// it; a value of another type (REG_BINARY from a hand-made import, say) is
+// its bytes, taken as ANSI text as an ANSI read gives them. Data without a
 // terminator is terminated here; data that fills the whole buffer without
 // one may have been cut, so it fails.
 static bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* buffer) {
+    DWORD type = REG_NONE;
     DWORD size = kRegistryBufferSize * sizeof *buffer;
     LONG status =
-        RegQueryValueExW(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
+        RegQueryValueExW(key, valueName, NULL, &type, reinterpret_cast<LPBYTE>(buffer), &size);
     if (status != ERROR_SUCCESS || size > kRegistryBufferSize * sizeof *buffer) {
         return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        char bytes[kRegistryBufferSize];
+        if (size >= sizeof bytes && memchr(buffer, 0, sizeof bytes) == NULL) {
+            return false;
+        }
+        memcpy(bytes, buffer, size < sizeof bytes ? size : sizeof bytes);
+        bytes[size < sizeof bytes ? size : sizeof bytes - 1] = '\0';
+        return AnsiToWide(bytes, buffer, kRegistryBufferSize);
     }
     const size_t units = size / sizeof *buffer;
     if (wmemchr(buffer, 0, units) != NULL) {
