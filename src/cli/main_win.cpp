@@ -98,6 +98,7 @@ static int Run(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    KeepDllsInTheSystemFolder();
     int status = Run(argc, argv);
     // Output is only out once flushed: a run whose entry was lost on the way
     // (a full disk behind ">>") must not say that it succeeded.

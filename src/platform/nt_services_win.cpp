@@ -133,3 +133,20 @@ LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
 DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size) {
     BOUND_CALL("kernel32.dll", ExpandEnvironmentStringsW, 0, source, destination, size);
 }
+
+void KeepDllsInTheSystemFolder() {
+    // LOAD_LIBRARY_SEARCH_SYSTEM32, from Windows 8's headers.
+    const DWORD kSearchSystem32 = 0x00000800;
+    typedef BOOL(WINAPI * SetDefaultDirectories)(DWORD);
+    typedef BOOL(WINAPI * SetDirectory)(LPCSTR);
+    static Service setDefault = {"kernel32.dll", "SetDefaultDllDirectories", false, NULL};
+    static Service setDirectory = {"kernel32.dll", "SetDllDirectoryA", false, NULL};
+    const SetDefaultDirectories systemOnly = Bind<SetDefaultDirectories>(&setDefault);
+    if (systemOnly != NULL && systemOnly(kSearchSystem32)) {
+        return;
+    }
+    const SetDirectory noCurrentFolder = Bind<SetDirectory>(&setDirectory);
+    if (noCurrentFolder != NULL) {
+        noCurrentFolder("");
+    }
+}

@@ -60,6 +60,14 @@ LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
                                   LPBYTE data, LPDWORD size);
 DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
+// Every DLL that the process loads from now on, a system DLL's own late
+// loads included, comes from the system folder: SetDefaultDllDirectories
+// (Windows 8, or 7 with KB2533623) with the system folder alone, or else
+// SetDllDirectoryA("") (XP SP1 on), which takes the current folder out of
+// the search. Both are bound here, not imported; without either, nothing
+// changes.
+void KeepDllsInTheSystemFolder();
+
 // The registry view to ask first for Cygwin's mount table. 32-bit Cygwin
 // keeps it in the 32-bit view, which a 64-bit program sees only when it asks
 // for it. The 32-bit exe is sent there by the system itself and passes no
