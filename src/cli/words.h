@@ -23,6 +23,56 @@ inline bool IsWordBlank(C c) {
     return c == C(' ') || c == C('\t');
 }
 
+// A word being written: the first size - 1 units are kept; the rest only
+// count against the fit.
+template <typename C>
+struct WordOut {
+    C* word;
+    size_t size;
+    size_t used;
+    bool fits;
+    void Put(C c) {
+        if (used + 1 < size) {
+            word[used++] = c;
+        } else {
+            fits = false;
+        }
+    }
+};
+
+// The run of backslashes at `line[*i]` and what follows it, inside a word:
+// 2n backslashes before a quote give n and a grouping quote, 2n+1 give n
+// and a literal quote, and any other number is literal.
+template <typename C>
+void ReadBackslashesAndQuote(const C* line, size_t* i, bool* quoted, WordOut<C>* out) {
+    size_t backslashes = 0;
+    for (; line[*i] == C('\\'); ++*i) {
+        ++backslashes;
+    }
+    if (line[*i] != C('"')) {
+        for (; backslashes > 0; --backslashes) {
+            out->Put(C('\\'));
+        }
+        if (line[*i] != C(0) && (*quoted || !IsWordBlank(line[*i]))) {
+            out->Put(line[(*i)++]);
+        }
+        return;
+    }
+    for (size_t pair = 0; pair < backslashes / 2; ++pair) {
+        out->Put(C('\\'));
+    }
+    if (backslashes % 2 == 1) {
+        out->Put(C('"'));
+    } else if (*quoted && line[*i + 1] == C('"')) {
+        out->Put(C('"'));
+        ++*i;
+        *quoted = false;
+    } else {
+        *quoted = !*quoted;
+    }
+    ++*i;
+}
+
 // Reads the word at `*at` in `line` into `word` (`size` units, terminator
 // included) and moves `*at` past it. `programPath`: word 0's rule.
 template <typename C>
@@ -35,56 +85,18 @@ WordResult NextWord(const C* line, size_t* at, C* word, size_t size, bool progra
         *at = i;
         return kNoMoreWords;
     }
-    size_t used = 0;
-    bool fits = true;
-    // Keeps the first size - 1 units; the rest only counts against the fit.
-    auto put = [&](C c) {
-        if (used + 1 < size) {
-            word[used++] = c;
-        } else {
-            fits = false;
-        }
-    };
+    WordOut<C> out = {word, size, 0, true};
     bool quoted = false;
     while (line[i] != C(0) && (quoted || !IsWordBlank(line[i]))) {
-        if (programPath) {
-            if (line[i] == C('"')) {
-                quoted = !quoted;
-            } else {
-                put(line[i]);
-            }
-            ++i;
-            continue;
-        }
-        size_t backslashes = 0;
-        while (line[i] == C('\\')) {
-            ++backslashes;
-            ++i;
-        }
-        if (line[i] != C('"')) {
-            for (; backslashes > 0; --backslashes) {
-                put(C('\\'));
-            }
-            if (line[i] != C(0) && (quoted || !IsWordBlank(line[i]))) {
-                put(line[i++]);
-            }
-            continue;
-        }
-        for (size_t pair = 0; pair < backslashes / 2; ++pair) {
-            put(C('\\'));
-        }
-        if (backslashes % 2 == 1) {
-            put(C('"'));
-        } else if (quoted && line[i + 1] == C('"')) {
-            put(C('"'));
-            ++i;
-            quoted = false;
-        } else {
+        if (!programPath) {
+            ReadBackslashesAndQuote(line, &i, &quoted, &out);
+        } else if (line[i++] == C('"')) {
             quoted = !quoted;
+        } else {
+            out.Put(line[i - 1]);
         }
-        ++i;
     }
-    word[used] = C(0);
+    word[out.used] = C(0);
     *at = i;
-    return fits ? kWordRead : kWordTooLong;
+    return out.fits ? kWordRead : kWordTooLong;
 }

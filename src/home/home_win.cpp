@@ -194,6 +194,37 @@ static int TakeFallbackDirectory(const char* mount, HomeLocation* home, bool* cr
     return 0;
 }
 
+// The Windows path into `home` and the path to convert into `chosen`
+// (kPathSize bytes); `*create` tells that the fallback directory is still to
+// be made. 0 to go on, 1 after a message.
+static int ChooseHomePath(const UserRequest* request, const AccountInfo* account, const char* mount,
+                          HomeLocation* home, char* chosen, bool* create) {
+    // A home path from the command line is the administrator's word: no
+    // test, no creation, no /home rewrite.
+    if (request->homePath[0] != '\0') {
+        if (IsDriveRelative(request->homePath)) {
+            PrintError(MSG_HOME_DRIVE_RELATIVE, request->homePath);
+            return 1;
+        }
+        CopyText(home->windowsPath, sizeof home->windowsPath, request->homePath);
+        CopyText(chosen, kPathSize, home->windowsPath);
+        return 0;
+    }
+    if (ReadProfileDirectory(account, home->windowsPath) != 0) {
+        return 1;
+    }
+    // Only the shared fallback directory is ever created; a missing profile
+    // directory is left to Windows.
+    if ((home->windowsPath[0] == '\0' || !PathExists(home->windowsPath)) &&
+        TakeFallbackDirectory(mount, home, create) != 0) {
+        return 1;
+    }
+    if (!RewriteUnderHome(home->windowsPath, mount, AnsiLeadBytes(), chosen, kPathSize)) {
+        return ReportTooLong(home->windowsPath);
+    }
+    return 0;
+}
+
 int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
                          HomeLocation* home) {
     char mount[kRegistryBufferSize];
@@ -203,31 +234,10 @@ int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
     }
     home->windowsPath[0] = '\0';
     home->posixPath[0] = '\0';
-
-    // A home path from the command line is the administrator's word: no
-    // test, no creation, no /home rewrite.
-    char chosen[sizeof home->windowsPath];
+    char chosen[kPathSize];
     bool create = false;
-    if (request->homePath[0] != '\0') {
-        if (IsDriveRelative(request->homePath)) {
-            PrintError(MSG_HOME_DRIVE_RELATIVE, request->homePath);
-            return 1;
-        }
-        CopyText(home->windowsPath, sizeof home->windowsPath, request->homePath);
-        CopyText(chosen, sizeof chosen, home->windowsPath);
-    } else {
-        if (ReadProfileDirectory(account, home->windowsPath) != 0) {
-            return 1;
-        }
-        // Only the shared fallback directory is ever created; a missing
-        // profile directory is left to Windows.
-        if ((home->windowsPath[0] == '\0' || !PathExists(home->windowsPath)) &&
-            TakeFallbackDirectory(mount, home, &create) != 0) {
-            return 1;
-        }
-        if (!RewriteUnderHome(home->windowsPath, mount, AnsiLeadBytes(), chosen, sizeof chosen)) {
-            return ReportTooLong(home->windowsPath);
-        }
+    if (ChooseHomePath(request, account, mount, home, chosen, &create) != 0) {
+        return 1;
     }
 
     // Both forms are settled, and fit the entry, before anything is created:

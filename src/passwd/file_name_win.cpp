@@ -81,6 +81,37 @@ static bool BackupStoredName(const wchar_t* wide, char* name, size_t size) {
     return true;
 }
 
+// Appends one component of a full path (`units` units at `part`; `last`: the
+// file's own name) to `stored` (kPathSize units) and to `out` (`size`
+// bytes), each as the folder stores it: short where the code page cannot
+// hold the long name, and a missing one as typed, which may come from a
+// current folder whose name the code page does not hold. 0, or the Windows
+// error code.
+static uint32_t AppendComponent(const wchar_t* part, size_t units, bool last, wchar_t* stored,
+                                char* out, size_t size) {
+    const size_t wideMark = wcslen(stored);
+    if (!AppendWide(stored, part, units)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    char name[kPathSize];
+    wchar_t storedPart[kPathSize];
+    bool shortForm = false;
+    const bool found = StoredName(stored, name, sizeof name, storedPart, &shortForm);
+    if (found) {
+        stored[wideMark] = 0;
+        if (!AppendWide(stored, storedPart, wcslen(storedPart))) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+    }
+    const bool known = found || (last && BackupStoredName(stored, name, sizeof name));
+    if (!known && WideToAnsi(stored + wideMark, name, sizeof name, '?') != kAnsiExact) {
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    const bool fits = AppendText(out, size, name) &&
+                      (last || (AppendText(out, size, "\\") && AppendWide(stored, L"\\", 1)));
+    return fits ? 0 : ERROR_FILENAME_EXCED_RANGE;
+}
+
 uint32_t StoredPasswdPath(const char* typed, char* out, size_t size) {
     wchar_t typedWide[kPathSize];
     wchar_t full[kPathSize];
@@ -110,34 +141,10 @@ uint32_t StoredPasswdPath(const char* typed, char* out, size_t size) {
     while (full[start] != 0) {
         const wchar_t* separator = wcschr(full + start, L'\\');
         const size_t end = separator != NULL ? static_cast<size_t>(separator - full) : length;
-        const size_t wideMark = wcslen(stored);
-        if (!AppendWide(stored, full + start, end - start)) {
-            return ERROR_FILENAME_EXCED_RANGE;
-        }
-        // The stored name, short where the code page cannot hold the long
-        // one; a missing one as typed, which may come from a current folder
-        // whose name the code page does not hold.
-        char name[kPathSize];
-        wchar_t part[kPathSize];
-        bool shortForm = false;
-        const bool found = StoredName(stored, name, sizeof name, part, &shortForm);
-        if (found) {
-            stored[wideMark] = 0;
-            if (!AppendWide(stored, part, wcslen(part))) {
-                return ERROR_FILENAME_EXCED_RANGE;
-            }
-        }
-        const bool known =
-            found || (separator == NULL && BackupStoredName(stored, name, sizeof name));
-        if (!known && WideToAnsi(stored + wideMark, name, sizeof name, '?') != kAnsiExact) {
-            return ERROR_NO_UNICODE_TRANSLATION;
-        }
-        if (!AppendText(out, size, name) || (separator != NULL && !AppendText(out, size, "\\")) ||
-            (separator != NULL && !AppendWide(stored, L"\\", 1))) {
-            return ERROR_FILENAME_EXCED_RANGE;
-        }
-        if (separator == NULL) {
-            break;
+        const uint32_t error =
+            AppendComponent(full + start, end - start, separator == NULL, stored, out, size);
+        if (error != 0 || separator == NULL) {
+            return error;
         }
         start = end + 1;
     }

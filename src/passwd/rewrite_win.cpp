@@ -273,6 +273,20 @@ static uint32_t MakeBackup(const RewriteNames* names, DWORD start) {
     return MoveIntoPlace(names->link, names->backup, start);
 }
 
+// The file whose lines the new one takes: the passwd file, or, when it is
+// missing, the backup it left (`*rebuilt`). 0, or the Windows error code.
+static uint32_t OpenSource(const RewriteNames* names, DWORD start, HANDLE* source, bool* rebuilt) {
+    uint32_t error = OpenOldFile(names->target, start, source);
+    *rebuilt = error == ERROR_FILE_NOT_FOUND;
+    if (*rebuilt) {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        *source = CreateFileA(names->backup, GENERIC_READ, share, NULL, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+        error = *source == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    }
+    return error;
+}
+
 // The rewrite, under the lock taken by a wait that began at `start`.
 static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins, const char* entries,
                               DWORD start) {
@@ -289,16 +303,9 @@ static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins, 
             return error;
         }
     }
-    // A missing passwd file is made again from the backup it left.
     HANDLE source = INVALID_HANDLE_VALUE;
-    uint32_t error = OpenOldFile(names->target, start, &source);
-    const bool rebuilt = error == ERROR_FILE_NOT_FOUND;
-    if (rebuilt) {
-        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        source = CreateFileA(names->backup, GENERIC_READ, share, NULL, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-        error = source == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    }
+    bool rebuilt = false;
+    uint32_t error = OpenSource(names, start, &source, &rebuilt);
     if (error != 0) {
         return error;
     }
