@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/printf_format.h"
+#include "printf_format.h"
 
 // Copies `source` into `destination` (capacity `size` bytes, terminator
 // included). Returns true when it fit; otherwise the text is cut to fit.

@@ -37,7 +37,9 @@ void WideToNarrow(const wchar_t* wide, char* destination, int size) {
         return;
     }
     // A character the code page cannot hold becomes a blank, as a control
-    // byte does in the entry: a look-alike would name another account.
+    // byte does in the entry (under a UTF-8 code page, where only a lone
+    // surrogate cannot be held, U+FFFD): a look-alike would name another
+    // account.
     if (WideToAnsi(wide, destination, size, ' ') != kAnsiTooLong) {
         return;
     }

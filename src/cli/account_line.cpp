@@ -109,9 +109,5 @@ AccountLineResult ReadAccountLine(const wchar_t* line, const WordConversion* con
             return kLineRefused;
         }
     }
-    if (request->windowsUserName[0] == '\0') {
-        PrintError(MSG_NO_USER);
-        return kLineRefused;
-    }
-    return kLineAccount;
+    return RequireUser(request) != 0 ? kLineRefused : kLineAccount;
 }

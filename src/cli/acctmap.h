@@ -21,6 +21,10 @@ int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request);
 enum OptionResult { kOptionStored, kOptionUnknown, kOptionTooLong };
 OptionResult StoreOption(UserRequest* request, char letter, const char* value);
 
+// 0 when the request names its Windows user (-u), else 1 after the message:
+// a run and each line of an accounts file need one.
+int RequireUser(const UserRequest* request);
+
 // Resolves the account, settles its home directory and writes its entry.
 // Returns the exit status.
 int RunNtWorker(const UserRequest* request);

@@ -24,11 +24,11 @@ enum { kAccountsFileMiB = 8, kAccountsFileMax = kAccountsFileMiB << 20 };
 
 // Static: more than a stack should carry. Pages never touched cost nothing,
 // so a small batch stays small.
-static char g_file[kAccountsFileMax];
+static char g_accountsFile[kAccountsFileMax];
 static char g_entries[kAccountsMax * kPasswdEntrySize];
 static NameSlot g_slots[kNameSlots];
 
-// The whole file into g_file: 0 and its size, or the Windows error code.
+// The whole file into g_accountsFile: 0 and its size, or the Windows error code.
 static uint32_t ReadAccountsFile(const char* path, size_t* size) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
@@ -37,14 +37,14 @@ static uint32_t ReadAccountsFile(const char* path, size_t* size) {
     }
     *size = 0;
     uint32_t error = 0;
-    for (size_t got = 1; error == 0 && got > 0 && *size < sizeof g_file;) {
-        error = ReadHandle(file, g_file + *size, sizeof g_file - *size, &got);
+    for (size_t got = 1; error == 0 && got > 0 && *size < sizeof g_accountsFile;) {
+        error = ReadHandle(file, g_accountsFile + *size, sizeof g_accountsFile - *size, &got);
         *size += got;
     }
     // One more byte tells a file that fills the buffer from a larger one.
     char more = 0;
     size_t extra = 0;
-    if (error == 0 && *size == sizeof g_file) {
+    if (error == 0 && *size == sizeof g_accountsFile) {
         error = ReadHandle(file, &more, 1, &extra);
         if (error == 0 && extra > 0) {
             error = ERROR_FILE_TOO_LARGE;
@@ -57,7 +57,8 @@ static uint32_t ReadAccountsFile(const char* path, size_t* size) {
 // One line's code units into UTF-16 in `wide` (kAccountLineUnits units);
 // false after the message. Bytes without a mark are checked as the code
 // page's text (under a UTF-8 code page, as UTF-8): nothing invalid passes.
-static bool DecodeLine(AccountsEncoding encoding, const char* raw, size_t units, wchar_t* wide) {
+static bool DecodeOrRefuseLine(AccountsEncoding encoding, const char* raw, size_t units,
+                               wchar_t* wide) {
     size_t length = units;
     if (encoding == kAccountsUtf16) {
         if (units >= kAccountLineUnits) {
@@ -151,10 +152,10 @@ static bool AddAccount(const UserRequest* request, unsigned number, Batch* batch
     return true;
 }
 
-// Every line of the file, each refused line or account named on standard
-// error with the line's prefix.
-static void ReadLines(const UserRequest* request, AccountsEncoding encoding, const char* text,
-                      size_t units, Batch* batch) {
+// Reads every line of the file and resolves its account, each refused line
+// or account named on standard error with the line's prefix.
+static void ResolveLines(const UserRequest* request, AccountsEncoding encoding, const char* text,
+                         size_t units, Batch* batch) {
     static wchar_t line[kAccountLineUnits];
     const WordConversion conversion = {LineWordToAnsi, AnsiCodePage()};
     char prefix[kPathSize + 32];
@@ -184,7 +185,7 @@ static void ReadLines(const UserRequest* request, AccountsEncoding encoding, con
         lineRequest.sshLoginName[0] = '\0';
         lineRequest.homePath[0] = '\0';
         const char* raw = utf16 ? reinterpret_cast<const char*>(wideText + start) : text + start;
-        bool good = DecodeLine(encoding, raw, length, line);
+        bool good = DecodeOrRefuseLine(encoding, raw, length, line);
         if (good) {
             const AccountLineResult result = ReadAccountLine(line, &conversion, &lineRequest);
             good = result != kLineRefused &&
@@ -218,7 +219,7 @@ int RunBatch(const UserRequest* request) {
         return 1;
     }
     size_t mark = 0;
-    const AccountsEncoding encoding = DetectAccountsEncoding(g_file, size, &mark);
+    const AccountsEncoding encoding = DetectAccountsEncoding(g_accountsFile, size, &mark);
     size_t units = size - mark;
     if (encoding == kAccountsUtf16) {
         // An odd last byte is half a character: the file is cut short.
@@ -233,7 +234,7 @@ int RunBatch(const UserRequest* request) {
     batch.used = 0;
     batch.failed = false;
     g_entries[0] = '\0';
-    ReadLines(request, encoding, g_file + mark, units, &batch);
+    ResolveLines(request, encoding, g_accountsFile + mark, units, &batch);
     if (batch.failed) {
         return 1;
     }

@@ -90,11 +90,7 @@ static int Run(int argc, char** argv) {
     if (request.accountsFile[0] != '\0') {
         return RunBatch(&request);
     }
-    if (request.windowsUserName[0] == '\0') {
-        PrintError(MSG_NO_USER);
-        return 1;
-    }
-    return RunNtWorker(&request);
+    return RequireUser(&request) != 0 ? 1 : RunNtWorker(&request);
 }
 
 int main(int argc, char** argv) {

@@ -92,3 +92,11 @@ int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request) {
     }
     return kGoOn;
 }
+
+int RequireUser(const UserRequest* request) {
+    if (request->windowsUserName[0] == '\0') {
+        PrintError(MSG_NO_USER);
+        return 1;
+    }
+    return 0;
+}

@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/printf_format.h"
+#include "printf_format.h"
 
-// Room for any message: the longest text one echoes is a 1024-byte registry
-// path with the user's name; the system's texts are shorter still.
+// Room for any message: the longest text one echoes is a registry value of
+// 1023 UTF-16 units, up to three bytes each in a UTF-8 code page, behind an
+// accounts file's line prefix; the system's texts are shorter still.
 enum { kMessageSize = 4096 };
 
 // Writes a message of messages.h on standard error. Every control byte of

@@ -50,7 +50,8 @@ static bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* buffer
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
         char bytes[kRegistryBufferSize];
-        if (size >= sizeof bytes && memchr(buffer, 0, sizeof bytes) == NULL) {
+        if (size >= sizeof bytes &&
+            strnlen(reinterpret_cast<const char*>(buffer), sizeof bytes) == sizeof bytes) {
             return false;
         }
         memcpy(bytes, buffer, size < sizeof bytes ? size : sizeof bytes);
@@ -113,8 +114,8 @@ static int ReadHomeMount(char* mount) {
     }
     HKEY key;
     LONG status = ERROR_FILE_NOT_FOUND;
-    if (RT_CYGWIN_REGISTRY_VIEW != 0) {
-        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | RT_CYGWIN_REGISTRY_VIEW,
+    if (CYGWIN_MOUNT_VIEW_FLAG != 0) {
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | CYGWIN_MOUNT_VIEW_FLAG,
                                &key);
     }
     // A Cygwin of the program's own width keeps it in the program's view.
@@ -182,7 +183,7 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
 
 // Puts the shared fallback directory into `home`; `*create` tells whether it
 // is still to be made. 0 to go on, 1 after a message.
-static int TakeFallbackDirectory(const char* mount, HomeLocation* home, bool* create) {
+static int ChooseFallbackDirectory(const char* mount, HomeLocation* home, bool* create) {
     // Built in a larger buffer so that the message can name it whole.
     char fallback[kRegistryBufferSize + sizeof "\\" FALLBACK_DIRECTORY_NAME];
     JoinFallbackDirectory(mount, AnsiLeadBytes(), fallback, sizeof fallback);
@@ -216,7 +217,7 @@ static int ChooseHomePath(const UserRequest* request, const AccountInfo* account
     // Only the shared fallback directory is ever created; a missing profile
     // directory is left to Windows.
     if ((home->windowsPath[0] == '\0' || !PathExists(home->windowsPath)) &&
-        TakeFallbackDirectory(mount, home, create) != 0) {
+        ChooseFallbackDirectory(mount, home, create) != 0) {
         return 1;
     }
     if (!RewriteUnderHome(home->windowsPath, mount, AnsiLeadBytes(), chosen, kPathSize)) {

@@ -12,9 +12,19 @@
 // gives the same text. 0, or the Windows error code.
 uint32_t StoredPasswdPath(const char* typed, char* out, size_t size);
 
-// Takes the lock named `lockPath` (a file beside the passwd file), waiting up
-// to `timeoutMs` milliseconds while another process holds it. 0 with
-// `*lock` set, WAIT_TIMEOUT when the wait gave up, or the Windows error code.
-// The system drops the lock when the process ends, however it ends.
-uint32_t TakeLock(const char* lockPath, unsigned timeoutMs, void** lock);
+// How long a run waits, in all, for other programs: another run's lock, a
+// program writing to the passwd file, a rename refused while a program holds
+// one of the files.
+enum { kWaitMs = 10000 };
+
+// Sleeps `pauseMs` and returns true while the run, whose wait began at
+// `start` (GetTickCount), has budget left; false at once when it has none.
+bool PauseIfTimeLeft(uint32_t start, unsigned pauseMs);
+
+// Takes the lock named `lockPath` (a file beside the passwd file), waiting
+// while another process holds it and the run's budget (from `start`) lasts.
+// 0 with `*lock` set, WAIT_TIMEOUT when the wait gave up, or the Windows
+// error code. The system drops the lock when the process ends, however it
+// ends.
+uint32_t TakeLock(const char* lockPath, uint32_t start, void** lock);
 void ReleaseLock(void* lock);

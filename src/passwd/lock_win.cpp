@@ -33,10 +33,17 @@ static bool LockMayComeFree(const char* lockPath, int* refusals) {
     return ++*refusals < kPresentRefusalLimit;
 }
 
-uint32_t TakeLock(const char* lockPath, unsigned timeoutMs, void** lock) {
-    *lock = NULL;
+bool PauseIfTimeLeft(uint32_t start, unsigned pauseMs) {
     // GetTickCount wraps after 49.7 days; the unsigned difference does not mind.
-    const DWORD start = GetTickCount();
+    if (GetTickCount() - start >= kWaitMs) {
+        return false;
+    }
+    Sleep(pauseMs);
+    return true;
+}
+
+uint32_t TakeLock(const char* lockPath, uint32_t start, void** lock) {
+    *lock = NULL;
     int refusals = 0;
     for (;;) {
         // A link of that name is held as a link, never followed.
@@ -55,10 +62,9 @@ uint32_t TakeLock(const char* lockPath, unsigned timeoutMs, void** lock) {
         if (!held) {
             return error;
         }
-        if (GetTickCount() - start >= timeoutMs) {
+        if (!PauseIfTimeLeft(start, kLockRetryMs)) {
             return WAIT_TIMEOUT;
         }
-        Sleep(kLockRetryMs);
     }
 }
 

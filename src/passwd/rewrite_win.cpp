@@ -15,11 +15,6 @@
 #include "platform/platform.h"
 #include "text.h"
 
-// How long a run waits, in all, for other programs: another run's lock, a
-// program writing to the passwd file, a rename refused while a program holds
-// one of the files.
-static const unsigned kWaitMs = 10000;
-
 // How often a step refused for another program is tried again.
 static const DWORD kRetryMs = 50;
 
@@ -28,7 +23,10 @@ static const DWORD kRetryMs = 50;
 // run's memory small.
 enum { kFilterBlockSize = 1024 * 1024 };
 
-// A renamed file is in place once the rename is on the disk.
+// Replace what is there. MOVEFILE_WRITE_THROUGH flushes a move that the
+// system does as a copy (never here: the names share a folder) before it
+// returns; a rename within a folder is as lasting as the file system makes
+// its own changes.
 static const DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 // The files of one rewrite. The names beside the passwd file are all as
@@ -92,16 +90,6 @@ static bool IsWholeNewFile(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & unfinished) == 0;
 }
 
-// After a short pause, true while the run may still wait for other programs
-// (it began to wait at `start`).
-static bool MayWaitMore(DWORD start) {
-    if (GetTickCount() - start >= kWaitMs) {
-        return false;
-    }
-    Sleep(kRetryMs);
-    return true;
-}
-
 // Windows refuses to rename over a file while any program has it open: the
 // rename is tried again while the run may wait. 0, or the last error.
 static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start) {
@@ -111,7 +99,7 @@ static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start) {
         }
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
-            !MayWaitMore(start)) {
+            !PauseIfTimeLeft(start, kRetryMs)) {
             return error;
         }
     }
@@ -140,7 +128,7 @@ static uint32_t OpenOldFile(const char* path, DWORD start, HANDLE* file) {
             return GetLastError();
         }
         CloseHandle(probe);
-        if (!MayWaitMore(start)) {
+        if (!PauseIfTimeLeft(start, kRetryMs)) {
             return WAIT_TIMEOUT;
         }
     }
@@ -205,7 +193,7 @@ static bool KeepsNoAccessLists(DWORD error) {
 
 // The new file takes over the old one's owner and access list, as a file
 // replaced in place would have kept them.
-static uint32_t TakeOverFileSecurity(const char* target, const char* fresh) {
+static uint32_t CopyFileSecurity(const char* target, const char* fresh) {
     const SECURITY_INFORMATION all =
         OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     // The largest security descriptor Windows makes.
@@ -229,7 +217,7 @@ static uint32_t TakeOverFileSecurity(const char* target, const char* fresh) {
 static uint32_t FinishNewFile(const char* target, const char* fresh, bool rebuilt) {
     DWORD kept = 0;
     if (!rebuilt) {
-        const uint32_t error = TakeOverFileSecurity(target, fresh);
+        const uint32_t error = CopyFileSecurity(target, fresh);
         const DWORD attributes = GetFileAttributesA(target);
         if (error != 0 || attributes == INVALID_FILE_ATTRIBUTES) {
             return error != 0 ? error : GetLastError();
@@ -343,7 +331,7 @@ static uint32_t WriteIntoPasswdFile(const char* typed, const NameSet* logins, co
     // GetTickCount wraps after 49.7 days; the unsigned difference does not mind.
     const DWORD start = GetTickCount();
     if (error == 0) {
-        error = TakeLock(names.lock, kWaitMs, &lock);
+        error = TakeLock(names.lock, start, &lock);
     }
     if (error == 0) {
         error = RewriteLocked(&names, logins, entries, start);

@@ -2,14 +2,16 @@
 // unbuffered, since the filter gathers its own big blocks.
 #include "platform/platform.h"
 
-// ReadFile and WriteFile count in DWORDs.
-static const size_t kLargestCall = 0x40000000u;
+// ReadFile and WriteFile count in DWORDs: one call takes at most 1 GiB.
+static DWORD CallSize(size_t size) {
+    const size_t largest = 0x40000000u;
+    return static_cast<DWORD>(size < largest ? size : largest);
+}
 
 uint32_t ReadHandle(void* handle, char* buffer, size_t size, size_t* got) {
     DWORD read = 0;
     *got = 0;
-    if (!ReadFile(handle, buffer, static_cast<DWORD>(size < kLargestCall ? size : kLargestCall),
-                  &read, NULL)) {
+    if (!ReadFile(handle, buffer, CallSize(size), &read, NULL)) {
         return GetLastError();
     }
     *got = read;
@@ -26,8 +28,7 @@ uint32_t SeekHandle(void* handle, uint64_t offset) {
 uint32_t WriteHandle(void* handle, const char* data, size_t size) {
     while (size > 0) {
         DWORD written = 0;
-        if (!WriteFile(handle, data, static_cast<DWORD>(size < kLargestCall ? size : kLargestCall),
-                       &written, NULL)) {
+        if (!WriteFile(handle, data, CallSize(size), &written, NULL)) {
             return GetLastError();
         }
         // A write that takes nothing would be asked again for ever.

@@ -2,8 +2,9 @@
 // time (see platform.h): each is looked up in its DLL at its first call. The
 // DLL is loaded from the system folder by its full path: a DLL of that name
 // beside the exe or in the current folder (a downloads folder, say) must
-// never run with an administrator's rights, nor may a DLL that it imports in
-// turn: those are looked for beside the DLL, not beside the exe.
+// never run with an administrator's rights. The DLLs it imports are looked
+// for beside it first (LOAD_WITH_ALTERED_SEARCH_PATH); what any DLL loads
+// later follows the search that KeepDllsInTheSystemFolder set.
 #define ACCTMAP_BINDING_NT_SERVICES
 #include "platform/platform.h"
 
@@ -77,7 +78,7 @@ BOOL WINAPI BoundLookupAccountNameW(LPCWSTR system, LPCWSTR account, PSID sid, L
                     domainSize, use);
 }
 
-// The SID readers are only reached with a SID that LookupAccountNameA gave,
+// The SID readers are only reached with a SID that LookupAccountNameW gave,
 // so advapi32's security services are there whenever they are called.
 PSID_IDENTIFIER_AUTHORITY WINAPI BoundGetSidIdentifierAuthority(PSID sid) {
     static Service service = {"advapi32.dll", "GetSidIdentifierAuthority", false, NULL};

@@ -73,9 +73,9 @@ void KeepDllsInTheSystemFolder();
 // for it. The 32-bit exe is sent there by the system itself and passes no
 // view flag, which Windows 2000 would refuse.
 #ifdef _WIN64
-#define RT_CYGWIN_REGISTRY_VIEW KEY_WOW64_32KEY
+#define CYGWIN_MOUNT_VIEW_FLAG KEY_WOW64_32KEY
 #else
-#define RT_CYGWIN_REGISTRY_VIEW 0
+#define CYGWIN_MOUNT_VIEW_FLAG 0
 #endif
 
 // The passwd filter's I/O (passwd/filter.h) on a file handle: blocks of any
