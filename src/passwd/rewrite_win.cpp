@@ -90,10 +90,55 @@ static bool IsWholeNewFile(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & unfinished) == 0;
 }
 
+// What the old file was when its lines were read, while nobody could write
+// to it: its size and last write. Windows does not rename over a file that
+// any program holds, this run included, so the old file is let go before it
+// is replaced; an append made in that moment changes this.
+struct FileStamp {
+    DWORD sizeHigh;
+    DWORD sizeLow;
+    FILETIME written;
+    bool known;
+};
+
+// An appended line that the rewrite would leave in the backup alone: the
+// pass starts over. Bit 29 marks a code of the program's own, never the
+// system's.
+static const uint32_t kOldFileChanged = 0x20000001u;
+
+static FileStamp StampOf(HANDLE file) {
+    FileStamp stamp = {0, 0, {0, 0}, false};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info)) {
+        stamp = {info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, true};
+    }
+    return stamp;
+}
+
+// True when the file at `path` is still as `stamp` says.
+static bool StillAsStamped(const char* path, const FileStamp* stamp) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, all, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const FileStamp now = StampOf(file);
+    CloseHandle(file);
+    return now.known && now.sizeHigh == stamp->sizeHigh && now.sizeLow == stamp->sizeLow &&
+           now.written.dwLowDateTime == stamp->written.dwLowDateTime &&
+           now.written.dwHighDateTime == stamp->written.dwHighDateTime;
+}
+
 // Windows refuses to rename over a file while any program has it open: the
-// rename is tried again while the run may wait. 0, or the last error.
-static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start) {
+// rename is tried again while the run may wait. With `unchanged`, the file
+// replaced must still be as it says before each try (else kOldFileChanged).
+// 0, or the last error.
+static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start,
+                              const FileStamp* unchanged = NULL) {
     for (;;) {
+        if (unchanged != NULL && !StillAsStamped(to, unchanged)) {
+            return kOldFileChanged;
+        }
         if (MoveFileExA(from, to, kMoveFlags)) {
             return 0;
         }
@@ -106,10 +151,12 @@ static uint32_t MoveIntoPlace(const char* from, const char* to, DWORD start) {
 }
 
 // The old file, open while its lines are copied. Nobody may write to it
-// meanwhile, or an append would be lost; a program writing to it is waited
-// for (WAIT_TIMEOUT when it keeps it). The right to delete, which the rename
-// over it takes, is asked for too: a program holding the file without
-// letting it go refuses the run now, before anything is made.
+// meanwhile, or an append would be lost; the right to delete, which the
+// rename over it takes, is asked for too. A program writing to it, or one
+// holding it without letting it be deleted (a virus scanner, a backup agent,
+// a `type` at that moment), is waited for within the run's budget:
+// WAIT_TIMEOUT when a writer keeps it, ERROR_SHARING_VIOLATION when the
+// other holder does.
 static uint32_t OpenOldFile(const char* path, DWORD start, HANDLE* file) {
     const DWORD access = GENERIC_READ | DELETE;
     for (;;) {
@@ -124,12 +171,16 @@ static uint32_t OpenOldFile(const char* path, DWORD start, HANDLE* file) {
         // Opened when writers are let in, the file is held by a writer only.
         const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         HANDLE probe = CreateFileA(path, access, all, NULL, OPEN_EXISTING, 0, NULL);
-        if (probe == INVALID_HANDLE_VALUE) {
+        uint32_t lasting = WAIT_TIMEOUT;
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+        } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+            lasting = ERROR_SHARING_VIOLATION;
+        } else {
             return GetLastError();
         }
-        CloseHandle(probe);
         if (!PauseIfTimeLeft(start, kRetryMs)) {
-            return WAIT_TIMEOUT;
+            return lasting;
         }
     }
 }
@@ -275,6 +326,43 @@ static uint32_t OpenSource(const RewriteNames* names, DWORD start, HANDLE* sourc
     return error;
 }
 
+// One pass of the rewrite: the new file from the old one, the backup, the
+// new file in place. kOldFileChanged when the old file took an append after
+// it was let go: nothing is replaced, and the pass is to be made again.
+static uint32_t RewritePass(const RewriteNames* names, const NameSet* logins, const char* entries,
+                            DWORD start) {
+    HANDLE source = INVALID_HANDLE_VALUE;
+    bool rebuilt = false;
+    uint32_t error = OpenSource(names, start, &source, &rebuilt);
+    if (error != 0) {
+        return error;
+    }
+    error = WriteNewFile(source, names->fresh, logins, entries);
+    const bool backedUp = rebuilt || IsSameFile(source, names->backup);
+    const FileStamp stamp = StampOf(source);
+    CloseHandle(source);
+    if (error == 0) {
+        error = FinishNewFile(names->target, names->fresh, rebuilt);
+    }
+    if (error == 0 && !backedUp) {
+        error = MakeBackup(names, start);
+    }
+    if (error == 0) {
+        const bool check = !rebuilt && stamp.known;
+        error = MoveIntoPlace(names->fresh, names->target, start, check ? &stamp : NULL);
+    }
+    // What a rewrite that did not finish made goes with it, but for a whole
+    // new file while the passwd file is missing: the next run puts it in
+    // place.
+    if (error != 0) {
+        if (!IsMissing(names->target) || !IsWholeNewFile(names->fresh)) {
+            RemoveLeftover(names->fresh);
+        }
+        RemoveLeftover(names->link);
+    }
+    return error;
+}
+
 // The rewrite, under the lock taken by a wait that began at `start`.
 static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins, const char* entries,
                               DWORD start) {
@@ -291,34 +379,16 @@ static uint32_t RewriteLocked(const RewriteNames* names, const NameSet* logins, 
             return error;
         }
     }
-    HANDLE source = INVALID_HANDLE_VALUE;
-    bool rebuilt = false;
-    uint32_t error = OpenSource(names, start, &source, &rebuilt);
-    if (error != 0) {
-        return error;
-    }
-    error = WriteNewFile(source, names->fresh, logins, entries);
-    const bool backedUp = rebuilt || IsSameFile(source, names->backup);
-    CloseHandle(source);
-    if (error == 0) {
-        error = FinishNewFile(names->target, names->fresh, rebuilt);
-    }
-    if (error == 0 && !backedUp) {
-        error = MakeBackup(names, start);
-    }
-    if (error == 0) {
-        error = MoveIntoPlace(names->fresh, names->target, start);
-    }
-    // What a rewrite that did not finish made goes with it, but for a whole
-    // new file while the passwd file is missing: the next run puts it in
-    // place.
-    if (error != 0) {
-        if (!IsMissing(names->target) || !IsWholeNewFile(names->fresh)) {
-            RemoveLeftover(names->fresh);
+    // A file that keeps growing under the run is a busy one.
+    for (;;) {
+        const uint32_t error = RewritePass(names, logins, entries, start);
+        if (error != kOldFileChanged) {
+            return error;
         }
-        RemoveLeftover(names->link);
+        if (!PauseIfTimeLeft(start, kRetryMs)) {
+            return WAIT_TIMEOUT;
+        }
     }
-    return error;
 }
 
 // Rewrites the passwd file under its lock. 0 when the file took the entry,
