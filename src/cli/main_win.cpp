@@ -57,7 +57,7 @@ static int ReadWideWords(int* argc, char*** argv) {
            NextWord(line, &at, word, ARRAYSIZE(word), count == 0) != kNoMoreWords) {
         char* text = bytes + used;
         const AnsiResult result = WideToAnsi(word, text, sizeof bytes - used, '?');
-        if (result == kAnsiTooLong || (result == kAnsiUnmappable && count > 0)) {
+        if (result == kAnsiUnmappable && count > 0) {
             PrintError(MSG_NOT_ANSI, AnsiCodePage(), text);
             return 1;
         }

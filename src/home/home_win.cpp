@@ -229,7 +229,6 @@ static int ChooseHomePath(const UserRequest* request, const AccountInfo* account
 int ResolveHomeDirectory(const UserRequest* request, const AccountInfo* account,
                          HomeLocation* home) {
     char mount[kRegistryBufferSize];
-    mount[0] = '\0';
     if (ReadHomeMount(mount) != 0) {
         return 1;
     }

@@ -55,7 +55,7 @@ static bool AppendWide(wchar_t* wide, const wchar_t* part, size_t units) {
 // left: the backup's stored long name without ".bak"; false when there is
 // none.
 static bool BackupStoredName(const wchar_t* wide, char* name, size_t size) {
-    static const wchar_t kSuffix[] = L".bak";
+    static const wchar_t kSuffix[] = L"" BACKUP_SUFFIX;
     const size_t suffix = ARRAYSIZE(kSuffix) - 1;
     wchar_t backup[kPathSize + 4];
     wchar_t stored[kPathSize];
@@ -122,7 +122,7 @@ uint32_t StoredPasswdPath(const char* typed, char* out, size_t size) {
     if (length == 0) {
         return GetLastError();
     }
-    if (length >= ARRAYSIZE(full) || length >= size) {
+    if (length >= ARRAYSIZE(full)) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     // A wildcard or a stream name would let the lookup below, or the files

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// The backup's name is the passwd file's with this behind it.
+#define BACKUP_SUFFIX ".bak"
+
 // The passwd file's path as the file system stores it, into `out` (`size`
 // bytes): made full (separators, "..", trailing dots and blanks), every
 // existing component in its long form and stored letter case; a missing

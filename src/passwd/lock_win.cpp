@@ -27,7 +27,7 @@ static bool LockMayComeFree(const char* lockPath, int* refusals) {
         }
         return ++*refusals < kMissingRefusalLimit;
     }
-    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    if (!IsPlainFile(attributes) || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
     return ++*refusals < kPresentRefusalLimit;

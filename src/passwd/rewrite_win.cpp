@@ -45,7 +45,7 @@ static uint32_t NameRewriteFiles(const char* typed, RewriteNames* names) {
         return error;
     }
     const char* target = names->target;
-    const bool fit = FormatText(names->backup, sizeof names->backup, "%s.bak", target) &&
+    const bool fit = FormatText(names->backup, sizeof names->backup, "%s" BACKUP_SUFFIX, target) &&
                      FormatText(names->lock, sizeof names->lock, "%s.lk~", target) &&
                      FormatText(names->fresh, sizeof names->fresh, "%s.nw~", target) &&
                      FormatText(names->link, sizeof names->link, "%s.bk~", target);
@@ -56,9 +56,7 @@ static uint32_t NameRewriteFiles(const char* typed, RewriteNames* names) {
 // replace. A link is left as it is: its target is not ours.
 static void ClearReadOnly(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    const DWORD untouchable = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & untouchable) == 0) {
+    if (IsPlainFile(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     }
 }
@@ -85,9 +83,7 @@ static bool IsMissing(const char* path) {
 // and flushed (FinishNewFile); a plain file under its name is whole.
 static bool IsWholeNewFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    const DWORD unfinished =
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & unfinished) == 0;
+    return IsPlainFile(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
 // What the old file was when its lines were read, while nobody could write
@@ -443,13 +439,8 @@ int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
                       const HomeLocation* home) {
     const char* loginName = LoginName(request, account);
     char entry[kPasswdEntrySize];
+    // The entry's buffer holds every field at its largest.
     const size_t length = MakeEntry(entry, sizeof entry, loginName, account, home);
-    if (length == 0) {
-        // Not reached: the entry's buffer holds every field at its largest.
-        PrintError(MSG_PASSWD_NOT_REWRITTEN, request->passwdFile,
-                   static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
-        return 1;
-    }
     NameSlot slots[2];
     NameSet logins;
     InitNameSet(&logins, slots, 2, AnsiLeadBytes());

@@ -81,18 +81,15 @@ BOOL WINAPI BoundLookupAccountNameW(LPCWSTR system, LPCWSTR account, PSID sid, L
 // The SID readers are only reached with a SID that LookupAccountNameW gave,
 // so advapi32's security services are there whenever they are called.
 PSID_IDENTIFIER_AUTHORITY WINAPI BoundGetSidIdentifierAuthority(PSID sid) {
-    static Service service = {"advapi32.dll", "GetSidIdentifierAuthority", false, NULL};
-    return Bind<decltype(&GetSidIdentifierAuthority)>(&service)(sid);
+    BOUND_CALL("advapi32.dll", GetSidIdentifierAuthority, NULL, sid);
 }
 
 PUCHAR WINAPI BoundGetSidSubAuthorityCount(PSID sid) {
-    static Service service = {"advapi32.dll", "GetSidSubAuthorityCount", false, NULL};
-    return Bind<decltype(&GetSidSubAuthorityCount)>(&service)(sid);
+    BOUND_CALL("advapi32.dll", GetSidSubAuthorityCount, NULL, sid);
 }
 
 PDWORD WINAPI BoundGetSidSubAuthority(PSID sid, DWORD index) {
-    static Service service = {"advapi32.dll", "GetSidSubAuthority", false, NULL};
-    return Bind<decltype(&GetSidSubAuthority)>(&service)(sid, index);
+    BOUND_CALL("advapi32.dll", GetSidSubAuthority, NULL, sid, index);
 }
 
 BOOL WINAPI BoundGetFileSecurityA(LPCSTR path, SECURITY_INFORMATION what,

@@ -60,6 +60,13 @@ LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
                                   LPBYTE data, LPDWORD size);
 DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
+// A file of its own: neither a folder nor a link (a reparse point), whose
+// target is not the run's to touch.
+inline bool IsPlainFile(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
 // Every DLL that the process loads from now on, a system DLL's own late
 // loads included, comes from the system folder: SetDefaultDllDirectories
 // (Windows 8, or 7 with KB2533623) with the system folder alone, or else
