@@ -2,6 +2,7 @@
 // by row, and what faults, waits and other ANSI code pages leave (the
 // machine they run on: harness.h).
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -253,6 +254,27 @@ std::vector<size_t> FaultPoints(size_t size) {
     return points;
 }
 
+// A run with `fault` on the passwd file `old` (its backup "older"), checked
+// by `check`; then, unless it wrote the file whole, the next run, which takes
+// over whatever that one left: the file `fresh`. No file of its own is left.
+void FaultThenRunAgain(Machine& machine, const std::string& fault, const std::string& old,
+                       const std::string& fresh, const std::function<void(const Outcome&)>& check,
+                       bool whole = false) {
+    const std::string passwd = machine.Expand("$(pw)");
+    const Words words = {"-u", machine.Expand("$(user)"), "-f", passwd};
+    for (const std::string& step :
+         {"file:" + passwd + "=" + old, "file:" + passwd + ".bak=older", fault}) {
+        machine.Arrange(step);
+    }
+    check(machine.Run(words));
+    machine.Arrange("nofault");
+    if (!whole) {
+        EXPECT_EQ(machine.Run(words).out, "");
+        EXPECT_TRUE(Same(machine.FileState(passwd), fresh));
+    }
+    machine.ExpectNoLeftovers(passwd);
+}
+
 // A rewrite with a fault at each point of its new file (or, on the FAT32
 // drive, of the backup's copy): FULL_AFTER (a full disk) or KILL_AFTER (a
 // crash at that moment); the new file on a file of one block and on one of
@@ -274,34 +296,29 @@ void SweepFault(const std::string& fault, const std::string& file = ".nw~") {
         if (file != ".nw~" && rest == large) {
             break;
         }
-        const std::string old = "alice:1\r\n" + machine.Expand("$(user)") + ":0" + rest;
+        const std::string old = machine.Expand("alice:1\r\n$(user):0") + rest;
         const std::string fresh = "alice:1" + rest.substr(rest.find("\r\nbob")) + TextMode(entry);
         const size_t size = (file == ".nw~" ? fresh : old).size();
         for (size_t limit : FaultPoints(size)) {
             SCOPED_TRACE(fault + " " + std::to_string(limit));
-            machine.Arrange("file:" + passwd + "=" + old);
-            machine.Arrange("file:" + passwd + ".bak=older");
-            machine.Arrange("faultat:" + file + ":" + fault + "=" + std::to_string(limit));
-            const Outcome run = machine.Run({"-u", machine.Expand("$(user)"), "-f", passwd});
             const bool whole = limit >= size;
-            const bool killed = fault == "KILL_AFTER" && !whole;
-            if (!killed) {
-                EXPECT_EQ(run.status, 0u);
-                EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
-                EXPECT_EQ(run.err, whole ? ""
-                                         : TextMode("Passwd file " + passwd +
-                                                    " could not be rewritten (error 112); the "
-                                                    "entry was not written to it.\n"));
-            }
-            EXPECT_TRUE(Same(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
+            const std::string step = "faultat:" + file + ":" + fault + "=" + std::to_string(limit);
+            FaultThenRunAgain(
+                machine, step, old, fresh,
+                [&](const Outcome& run) {
+                    if (fault != "KILL_AFTER" || whole) {
+                        EXPECT_EQ(run.status, 0u);
+                        EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
+                        EXPECT_EQ(run.err, whole ? ""
+                                                 : TextMode("Passwd file " + passwd +
+                                                            " could not be rewritten (error 112)" +
+                                                            kNotWritten));
+                    }
+                    EXPECT_TRUE(
+                        Same(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
                              whole ? fresh + "|" + old : old + "|older"));
-            // The next run takes over whatever the faulty one left.
-            machine.Arrange("nofault");
-            if (!whole) {
-                EXPECT_EQ(machine.Run({"-u", machine.Expand("$(user)"), "-f", passwd}).out, "");
-                EXPECT_TRUE(Same(machine.FileState(passwd), fresh));
-            }
-            machine.ExpectNoLeftovers(passwd);
+                },
+                whole);
         }
     }
 }
@@ -330,18 +347,13 @@ TEST(Faults, KillAtEachStep) {
     const std::string passwd = machine.Expand("$(pw)");
     for (const char* step : {"flushed", "secured", "linked", "backed-up", "final"}) {
         SCOPED_TRACE(step);
-        machine.Arrange("file:" + passwd + "=" + kOld);
-        machine.Arrange("file:" + passwd + ".bak=older");
-        machine.Arrange(std::string("fault:KILL_AT=") + step);
-        machine.Run({"-u", machine.Expand("$(user)"), "-f", passwd});
-        const std::string backup = machine.FileState(passwd + ".bak");
-        EXPECT_EQ(machine.FileState(passwd), kOld);
-        EXPECT_TRUE(backup == "older" || backup == kOld) << backup;
-        machine.Arrange("nofault");
-        EXPECT_EQ(machine.Run({"-u", machine.Expand("$(user)"), "-f", passwd}).out, "");
-        EXPECT_EQ(machine.FileState(passwd), "alice:1\r\n" + machine.Expand("$(E:$(user))"));
+        FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kOld,
+                          machine.Expand("alice:1\r\n$(E:$(user))"), [&](const Outcome&) {
+                              const std::string backup = machine.FileState(passwd + ".bak");
+                              EXPECT_EQ(machine.FileState(passwd), kOld);
+                              EXPECT_TRUE(backup == "older" || backup == kOld) << backup;
+                          });
         EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
-        machine.ExpectNoLeftovers(passwd);
     }
 }
 
@@ -428,24 +440,6 @@ TEST(CodePage932, Rows) {
         SCOPED_TRACE(row.name);
         CheckRow(row);
     }
-}
-
-// A batch killed while it writes, then run again: the file as it was, then
-// once with every entry; the backup the file before the batch.
-TEST(Batch, KilledThenRunAgain) {
-    Machine machine;
-    const std::string passwd = machine.Expand("$(pw)");
-    const std::string list = machine.Expand("$(dir)\\batch.txt");
-    machine.Arrange("file:" + passwd + "=alice:1\r\nbob:2");
-    machine.Arrange(machine.Expand("file:" + list + "=-u $(user) -s bob\r\n-u $(user) -s carol"));
-    machine.Arrange("fault:KILL_AFTER=12");
-    machine.Run({"-b", list, "-f", passwd});
-    EXPECT_EQ(machine.FileState(passwd), "alice:1\r\nbob:2");
-    machine.Arrange("nofault");
-    EXPECT_EQ(machine.Run({"-b", list, "-f", passwd}).out, "");
-    EXPECT_EQ(machine.FileState(passwd), machine.Expand("alice:1\r\n$(E:bob)$(E:carol)"));
-    EXPECT_EQ(machine.FileState(passwd + ".bak"), "alice:1\r\nbob:2");
-    machine.ExpectNoLeftovers(passwd);
 }
 
 }  // namespace
