@@ -69,8 +69,8 @@ const Words& TheWineUser() {
     static const Words user = [] {
         char name[256], domain[256], profile[MAX_PATH] = "", *text = NULL;
         BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD nameSize = sizeof name, sidSize = sizeof sid, domainSize = sizeof domain;
-        DWORD profileSize = sizeof profile;
+        DWORD nameSize = sizeof name, sidSize = sizeof sid, domainSize = sizeof domain,
+              profileSize = sizeof profile;
         SID_NAME_USE use;
         EXPECT_TRUE(GetUserNameA(name, &nameSize) &&
                     LookupAccountNameA(NULL, name, sid, &sidSize, domain, &domainSize, &use) &&
@@ -79,19 +79,17 @@ const Words& TheWineUser() {
             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(text);
         RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "ProfileImagePath",
                      RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, profile, &profileSize);
-        Words found = {
-            name, domain,
-            text, std::to_string(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1)),
-            key,  profile};
+        const DWORD rid = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
+        Words found = {name, domain, text, std::to_string(rid), key, profile};
         LocalFree(text);
         return found;
     }();
     return user;
 }
 
-// A value set in a view of the registry, its key made as needed (no name:
-// the key only). String data goes with its NUL unless `terminated` is false,
-// as a careless writer leaves it.
+// A value set in a view, its key made as needed (no name: the key only;
+// REG_NONE: the value deleted, if there); string data with its NUL unless
+// `terminated` is false, as a careless writer leaves it.
 void SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name = NULL,
               DWORD type = REG_SZ, std::wstring data = L"", bool terminated = true) {
     HKEY key = NULL;
@@ -102,11 +100,14 @@ void SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* n
         // The API counts a NUL just past the data as part of it: a unit
         // there that is not one keeps the value unterminated.
         data += terminated ? L"" : L".";
-        status =
-            RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()), size);
+        status = type == REG_NONE
+                     ? RegDeleteValueW(key, name)
+                     : RegSetValueExW(key, name, 0, type,
+                                      reinterpret_cast<const BYTE*>(data.c_str()), size);
     }
     RegCloseKey(key);
-    EXPECT_EQ(status, ERROR_SUCCESS) << path;
+    EXPECT_TRUE(status == ERROR_SUCCESS || (type == REG_NONE && status == ERROR_FILE_NOT_FOUND))
+        << status << " " << path;
 }
 
 // A key and everything under it gone from a view (the API removes only a key
@@ -125,16 +126,10 @@ bool DeleteTree(HKEY parent, const std::wstring& path, REGSAM view) {
     return RegDeleteKeyExW(parent, path.c_str(), view, 0) == ERROR_SUCCESS;
 }
 
-void DeleteValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, name);
-        RegCloseKey(key);
-    }
-}
-
-std::wstring ProfileKey() {
-    return Wide(TheWineUser()[4]);
+// The Wine user's profile path (REG_NONE: none).
+void SetProfile(const std::string& path, DWORD type = REG_EXPAND_SZ) {
+    SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY, L"ProfileImagePath", type,
+             Wide(path));
 }
 
 // Cygwin's mount table: none, or its value in a view.
@@ -157,18 +152,16 @@ void EmptyFolder(const std::filesystem::path& folder) {
     }
 }
 
-// How the "held", "opened" and "writing" steps keep a file open.
-struct Opening {
+// How the steps that keep a file open open it: "held" as an editor holds it
+// (others may read it, nobody may remove it), "opened" shared with everybody
+// (a lock must still be ours alone), "writing" as a program appending to it.
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const struct {
     const char* verb;
     DWORD access, share, disposition;
-};
-const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-const Opening kOpenings[] = {
-    // As an editor holds it: others may read it, nobody may remove it.
+} kOpenings[] = {
     {"held", GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS},
-    // Shared with everybody: a lock must still be ours alone.
     {"opened", GENERIC_READ, kShareAll, OPEN_ALWAYS},
-    // A program appending to the file.
     {"writing", FILE_APPEND_DATA, kShareAll, OPEN_EXISTING},
 };
 
@@ -200,11 +193,10 @@ Machine::~Machine() {
         deniedMount_ = false;
         SetMountKeyAccess();
     }
-    DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_32KEY);
+    ClearMounts();
     DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_64KEY);
-    SetValue(HKEY_LOCAL_MACHINE, ProfileKey(), KEY_WOW64_64KEY, L"ProfileImagePath", REG_EXPAND_SZ,
-             Wide(TheWineUser()[5]));
-    DeleteValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version");
+    SetProfile(TheWineUser()[5]);
+    SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_NONE);
     EmptyFolder(dir_);
     RemoveDirectoryA(dir_.c_str());
 }
@@ -219,142 +211,94 @@ void Machine::Arrange(const std::string& step) {
     // The registry steps: one mount table in the view named (or none, or the
     // key without its "native"), another one beside it, the Wine user's
     // profile path, the Windows version Wine gives.
+    // clang-format off
     static const std::map<std::string, void (*)(Machine&, Text path, Text value)> kSteps = {
-        {"accounts",
-         [](Machine& m, Text, Text value) {
-             std::ofstream(m.dir_ + "\\accounts.txt", std::ios::binary) << value;
-         }},
+        {"accounts", [](Machine& m, Text, Text value) { std::ofstream(m.dir_ + "\\accounts.txt", std::ios::binary) << value; }},
         {"outfails", [](Machine& m, Text, Text) { m.outFails_ = true; }},
         {"cwd", [](Machine& m, Text path, Text) { m.cwd_ = path; }},
-        {"nonetapi",
-         [](Machine&, Text, Text) { EXPECT_TRUE(DeleteFileA(SystemFolderDll().c_str())); }},
+        {"nonetapi", [](Machine&, Text, Text) { EXPECT_TRUE(DeleteFileA(SystemFolderDll().c_str())); }},
         {"nofault", [](Machine& m, Text, Text) { m.faults_.clear(); }},
         // faultat:<name>:<fault>=<value>, for the files whose name holds it;
         // fault:<fault>=<value> for the new file.
-        {"faultat",
-         [](Machine& m, Text path, Text value) {
-             const size_t colon = path.find(':');
-             m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
-                          path.substr(colon + 1) + "=" + value + "\n";
-         }},
-        {"fault", [](Machine& m, Text path,
-                     Text value) { m.Arrange("faultat:.nw~:" + path + "=" + value); }},
-        {"win98",
-         [](Machine&, Text, Text) {
-             SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, L"win98");
-         }},
+        {"faultat", [](Machine& m, Text path, Text value) {
+            const size_t colon = path.find(':');
+            m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
+                         path.substr(colon + 1) + "=" + value + "\n";
+        }},
+        {"fault", [](Machine& m, Text path, Text value) { m.Arrange("faultat:.nw~:" + path + "=" + value); }},
+        {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, L"win98"); }},
         {"nomount", [](Machine&, Text, Text) { ClearMounts(); }},
-        {"mountkey",
-         [](Machine&, Text, Text) {
-             ClearMounts();
-             SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY);
-         }},
-        {"mount",
-         [](Machine&, Text, Text value) {
-             ClearMounts();
-             SetMount(value, KEY_WOW64_32KEY);
-         }},
-        {"mount64",
-         [](Machine&, Text, Text value) {
-             ClearMounts();
-             SetMount(value, KEY_WOW64_64KEY);
-         }},
+        {"mountkey", [](Machine&, Text, Text) { ClearMounts(); SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY); }},
+        {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
+        {"mount64", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_64KEY); }},
         {"mount64-too", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_64KEY); }},
-        {"denied",
-         [](Machine& m, Text, Text value) {
-             SetMount(value, KEY_WOW64_32KEY);
-             m.deniedMount_ = true;
-             m.SetMountKeyAccess();
-         }},
-        {"profile",
-         [](Machine&, Text, Text value) {
-             SetValue(HKEY_LOCAL_MACHINE, ProfileKey(), KEY_WOW64_64KEY, L"ProfileImagePath",
-                      REG_EXPAND_SZ, Wide(value));
-         }},
-        {"noprofile",
-         [](Machine&, Text, Text) {
-             DeleteValue(HKEY_LOCAL_MACHINE, ProfileKey(), KEY_WOW64_64KEY, L"ProfileImagePath");
-         }},
+        {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; m.SetMountKeyAccess(); }},
+        {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
+        {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives
         // them, without the NUL.
-        {"unterminated-mount",
-         [](Machine&, Text, Text value) {
-             SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ,
-                      Wide(value), false);
-         }},
-        {"file",
-         [](Machine&, Text path, Text value) {
-             const std::filesystem::path file(Wide(path));
-             std::error_code ignored;
-             std::filesystem::create_directories(file.parent_path(), ignored);
-             // Made anew: the FAT32 drive's fusefat cannot shorten a file.
-             std::filesystem::remove(file, ignored);
-             std::ofstream(file, std::ios::binary | std::ios::trunc) << value;
-         }},
-        {"dir", [](Machine&, Text path,
-                   Text) { EXPECT_TRUE(CreateDirectoryW(Wide(path).c_str(), NULL)) << path; }},
+        {"unterminated-mount", [](Machine&, Text, Text value) {
+            SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Wide(value), false);
+        }},
+        {"file", [](Machine&, Text path, Text value) {
+            const std::filesystem::path file(Wide(path));
+            std::error_code ignored;
+            std::filesystem::create_directories(file.parent_path(), ignored);
+            // Made anew: the FAT32 drive's fusefat cannot shorten a file.
+            std::filesystem::remove(file, ignored);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << value;
+        }},
+        {"dir", [](Machine&, Text path, Text) { EXPECT_TRUE(CreateDirectoryW(Wide(path).c_str(), NULL)) << path; }},
         // R read-only, H hidden, S system.
-        {"attributes",
-         [](Machine&, Text path, Text value) {
-             DWORD attributes = 0;
-             for (char flag : value) {
-                 attributes |= flag == 'R'   ? FILE_ATTRIBUTE_READONLY
-                               : flag == 'H' ? FILE_ATTRIBUTE_HIDDEN
-                                             : FILE_ATTRIBUTE_SYSTEM;
-             }
-             EXPECT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
-         }},
+        {"attributes", [](Machine&, Text path, Text value) {
+            DWORD attributes = 0;
+            for (char flag : value) {
+                attributes |= flag == 'R' ? FILE_ATTRIBUTE_READONLY
+                              : flag == 'H' ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM;
+            }
+            EXPECT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
+        }},
         // What Notepad saves as "Unicode": UTF-16LE behind its byte-order
         // mark, here from UTF-8 text.
-        {"utf16",
-         [](Machine&, Text path, Text value) {
-             std::wstring wide(value.size() + 1, L'\0');
-             wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(),
-                                             static_cast<int>(value.size()), &wide[0],
-                                             static_cast<int>(wide.size())));
-             std::ofstream(path, std::ios::binary)
-                 << "\xff\xfe"
-                 << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-         }},
+        {"utf16", [](Machine&, Text path, Text value) {
+            std::wstring wide(value.size() + 1, L'\0');
+            wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
+                                            &wide[0], static_cast<int>(wide.size())));
+            std::ofstream(path, std::ios::binary)
+                << "\xff\xfe" << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+        }},
         // The suite's FAT32 drive (tests/windows/fat_drive.sh), emptied;
         // $(pw) lies on it.
-        {"fat",
-         [](Machine& m, Text, Text) {
-             if (GetFileAttributesA("F:\\") == INVALID_FILE_ATTRIBUTES) {
-                 GTEST_SKIP() << "no FAT32 drive F: (see the output of wine.fat_drive_up)";
-             }
-             EmptyFolder("F:\\");
-             m.pw_ = "F:\\passwd";
-         }},
-        {"link",
-         [](Machine&, Text path, Text value) {
-             EXPECT_TRUE(CreateHardLinkA(path.c_str(), value.c_str(), NULL)) << path;
-         }},
+        {"fat", [](Machine& m, Text, Text) {
+            if (GetFileAttributesA("F:\\") == INVALID_FILE_ATTRIBUTES) {
+                GTEST_SKIP() << "no FAT32 drive F: (see the output of wine.fat_drive_up)";
+            }
+            EmptyFolder("F:\\");
+            m.pw_ = "F:\\passwd";
+        }},
+        {"link", [](Machine&, Text path, Text value) { EXPECT_TRUE(CreateHardLinkA(path.c_str(), value.c_str(), NULL)) << path; }},
         // A stand-in that imports acctdep.dll, whose planted copy lies beside
         // the exe and in the folder it runs in.
-        {"planted-dependency",
-         [](Machine& m, Text, Text) {
-             const std::string system = SystemFolderDll();
-             const std::string folder = system.substr(0, system.rfind('\\'));
-             EXPECT_TRUE(CopyFileA(ACCTMAP_WITH_ACCTDEP_PATH, system.c_str(), FALSE));
-             EXPECT_TRUE(
-                 CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
-             for (const char* at : {"\\bin", ""}) {
-                 const std::string planted = m.dir_ + at + "\\acctdep.dll";
-                 EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PLANTED_PATH, planted.c_str(), FALSE));
-             }
-         }},
-        {"acl",
-         [](Machine&, Text path, Text value) {
-             PSECURITY_DESCRIPTOR descriptor = NULL;
-             EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                             value.c_str(), SDDL_REVISION_1, &descriptor, NULL) &&
-                         SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-             LocalFree(descriptor);
-         }},
+        {"planted-dependency", [](Machine& m, Text, Text) {
+            const std::string system = SystemFolderDll();
+            const std::string folder = system.substr(0, system.rfind('\\'));
+            EXPECT_TRUE(CopyFileA(ACCTMAP_WITH_ACCTDEP_PATH, system.c_str(), FALSE));
+            EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
+            for (const char* at : {"\\bin", ""}) {
+                const std::string planted = m.dir_ + at + "\\acctdep.dll";
+                EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PLANTED_PATH, planted.c_str(), FALSE));
+            }
+        }},
+        {"acl", [](Machine&, Text path, Text value) {
+            PSECURITY_DESCRIPTOR descriptor = NULL;
+            EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(value.c_str(), SDDL_REVISION_1, &descriptor, NULL) &&
+                        SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+            LocalFree(descriptor);
+        }},
     };
+    // clang-format on
     const auto opening = std::find_if(std::begin(kOpenings), std::end(kOpenings),
-                                      [&](const Opening& o) { return verb == o.verb; });
+                                      [&](const auto& o) { return verb == o.verb; });
     if (opening != std::end(kOpenings)) {
         held_.push_back(CreateFileA(path.c_str(), opening->access, opening->share, NULL,
                                     opening->disposition, 0, NULL));
@@ -367,22 +311,17 @@ void Machine::Arrange(const std::string& step) {
 
 std::string Machine::Expand(std::string text) const {
     const Words& user = TheWineUser();
+    // clang-format off
     const std::map<std::string, std::string> plain = {
-        {"user", user[0]},
-        {"dom", user[1]},
-        {"sid", user[2]},
-        {"rid", user[3]},
-        {"dir", dir_},
-        {"acp", std::to_string(GetACP())},
-        {"pw", pw_.empty() ? "$(dir)\\etc\\passwd" : pw_},
-        {"fields", ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):"},
-    };
+        {"user", user[0]}, {"dom", user[1]}, {"sid", user[2]}, {"rid", user[3]}, {"dir", dir_},
+        {"acp", std::to_string(GetACP())}, {"pw", pw_.empty() ? "$(dir)\\etc\\passwd" : pw_},
+        {"fields", ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):"}};
+    // clang-format on
     for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
         const size_t close = text.find(')', open);
         const std::string token = text.substr(open + 2, close - open - 2);
         const std::string kind = token.substr(0, token.find(':'));
         const std::string argument = token.substr(std::min(kind.size() + 1, token.size()));
-        const size_t star = token.find('*');
         std::string value;
         if (plain.count(token) != 0) {
             value = plain.at(token);
@@ -392,10 +331,9 @@ std::string Machine::Expand(std::string text) const {
             value = "\r$(e:" + argument + ")";
         } else if (kind == "sys") {
             char message[4096];
-            value.assign(
-                message,
-                FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                               atoi(argument.c_str()), 0x400, message, sizeof message, NULL));
+            const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+            value.assign(message, FormatMessageA(flags, NULL, atoi(argument.c_str()), 0x400,
+                                                 message, sizeof message, NULL));
         } else if (kind == "len") {
             // Folders of 60 characters, then the file's name to the length.
             value = dir_ + "\\etc";
@@ -410,8 +348,9 @@ std::string Machine::Expand(std::string text) const {
             GetShortPathNameW(Wide(argument).c_str(), shortName, MAX_PATH);
             WideCharToMultiByte(CP_ACP, 0, shortName, -1, ansi, sizeof ansi, NULL, NULL);
             value = ansi;
-        } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
-            value = std::string(atoi(token.c_str()), token[star + 1]);
+        } else if (isdigit(static_cast<unsigned char>(token[0])) &&
+                   token.find('*') != std::string::npos) {
+            value = std::string(atoi(token.c_str()), token.back());
         } else {
             ADD_FAILURE() << "not a token: $(" << token << ")";
         }
@@ -420,6 +359,9 @@ std::string Machine::Expand(std::string text) const {
     return text;
 }
 
+// The runs start at once in the machine's folder, as the system starts a
+// program (the command line in UTF-16), each to its end, its output caught
+// (with "outfails", a standard output that refuses writes).
 std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
     // The preload library reads the faults from the control file while the
     // runs last.
@@ -430,12 +372,51 @@ std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
         std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
         DeleteFileA(("Z:" + std::string(control) + ".renames").c_str());
     }
-    // Word 0 as an administrator would type it.
-    Words lines;
+    std::vector<std::pair<HANDLE, std::string>> started;
+    const DWORD startedAt = GetTickCount();
     for (const Words& words : runs) {
-        lines.push_back(CommandLine("C:\\tools\\acctmap.exe", words));
+        const std::string base = dir_ + "\\run" + std::to_string(++runs_);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput =
+            Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
+        PROCESS_INFORMATION info = {};
+        // Word 0 as an administrator would type it.
+        const std::string line = CommandLine("C:\\tools\\acctmap.exe", words);
+        std::wstring wideLine = Wide(line);
+        // Wine now and then fails a start with an internal error (about once
+        // in a few hundred); a second try starts the program.
+        BOOL ok = FALSE;
+        for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &wideLine[0], NULL, NULL,
+                                TRUE, 0, NULL, Wide(cwd_.empty() ? dir_ : cwd_).c_str(), &startup,
+                                &info);
+        }
+        EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
+        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+            CloseHandle(handle);
+        }
+        CloseHandle(ok ? info.hThread : NULL);
+        started.push_back({ok ? info.hProcess : NULL, base});
     }
-    const std::vector<Outcome> outcomes = Start(lines);
+    std::vector<Outcome> outcomes;
+    for (const auto& [process, base] : started) {
+        Outcome outcome;
+        if (process != NULL) {
+            EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+            outcome.milliseconds = GetTickCount() - startedAt;
+            DWORD status = 0;
+            GetExitCodeProcess(process, &status);
+            outcome.status = status;
+            CloseHandle(process);
+        }
+        outcome.out = ReadBytes(base + ".out");
+        outcome.err = ReadBytes(base + ".err");
+        outcomes.push_back(outcome);
+    }
     if (control[0] != '\0') {
         DeleteFileA(("Z:" + std::string(control)).c_str());
     }
@@ -474,57 +455,6 @@ void Machine::ExpectNoLeftovers(const std::string& passwd) const {
     for (const char* own : {".lk~", ".nw~", ".bk~"}) {
         EXPECT_EQ(FileState(passwd + own), "<none>") << own;
     }
-}
-
-// acctmap.exe started at once in the machine's folder for each command line,
-// each to its end, its output caught (with "outfails", a standard output
-// that refuses writes).
-std::vector<Outcome> Machine::Start(const Words& lines) {
-    std::vector<std::pair<HANDLE, std::string>> started;
-    const DWORD startedAt = GetTickCount();
-    for (const std::string& line : lines) {
-        const std::string base = dir_ + "\\run" + std::to_string(++runs_);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
-        startup.hStdOutput =
-            Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
-        startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
-        PROCESS_INFORMATION info = {};
-        // As the system starts it: the command line in UTF-16.
-        std::wstring wideLine = Wide(line);
-        // Wine now and then fails a start with an internal error (about once
-        // in a few hundred); a second try starts the program.
-        BOOL ok = FALSE;
-        for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &wideLine[0], NULL, NULL,
-                                TRUE, 0, NULL, Wide(cwd_.empty() ? dir_ : cwd_).c_str(), &startup,
-                                &info);
-        }
-        EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
-        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-            CloseHandle(handle);
-        }
-        CloseHandle(ok ? info.hThread : NULL);
-        started.push_back({ok ? info.hProcess : NULL, base});
-    }
-    std::vector<Outcome> outcomes;
-    for (const auto& [process, base] : started) {
-        Outcome outcome;
-        if (process != NULL) {
-            EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-            outcome.milliseconds = GetTickCount() - startedAt;
-            DWORD status = 0;
-            GetExitCodeProcess(process, &status);
-            outcome.status = status;
-            CloseHandle(process);
-        }
-        outcome.out = ReadBytes(base + ".out");
-        outcome.err = ReadBytes(base + ".err");
-        outcomes.push_back(outcome);
-    }
-    return outcomes;
 }
 
 // The mount key in the 32-bit view with an empty access list (nobody may

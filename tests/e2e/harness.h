@@ -1,10 +1,8 @@
-// The end-to-end suite's machine: acctmap.exe under Wine, as an
-// administrator's machine runs it. Wine's registry, file system, user and
-// SID are real; only the account database is ours (a test-only netapi32.dll
-// in the system folder, fed each row's account lines). Faults are real too:
-// the preload library in every process of the suite (see
-// cmake/wine-run.sh.in) makes the disk full, a flush fail or acctmap.exe die
-// at a chosen byte, as the control file says.
+// The end-to-end suite's machine: Wine's registry, file system, user and SID;
+// only the account database is ours (a test-only netapi32.dll fed each row's
+// account lines). Faults are real too: the preload library in every process
+// (see cmake/wine-run.sh.in) makes the disk full, a flush fail or
+// acctmap.exe die at a chosen byte, as the control file says.
 #pragma once
 
 #include <windows.h>
@@ -57,7 +55,6 @@ class Machine {
     void ExpectNoLeftovers(const std::string& passwd) const;
 
   private:
-    std::vector<Outcome> Start(const Words& lines);
     void SetMountKeyAccess();
 
     std::string dir_;
@@ -77,11 +74,7 @@ std::string TextMode(const std::string& text);
 
 // A row runs on the 64-bit exe, the 32-bit exe, or both.
 enum : unsigned { kWine64 = 1, kWine32 = 2, kBoth = 3 };
-#ifdef _WIN64
-constexpr unsigned kThisExe = kWine64;
-#else
-constexpr unsigned kThisExe = kWine32;
-#endif
+constexpr unsigned kThisExe = sizeof(void*) == 8 ? kWine64 : kWine32;
 
 struct Row {
     const char* name;
