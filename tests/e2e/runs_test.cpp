@@ -2,9 +2,9 @@
 // by row, and what faults, waits and other ANSI code pages leave (the
 // machine they run on: harness.h).
 #include <algorithm>
-#include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "harness.h"
@@ -254,25 +254,28 @@ std::vector<size_t> FaultPoints(size_t size) {
     return points;
 }
 
-// A run with `fault` on the passwd file `old` (its backup "older"), checked
-// by `check`; then, unless it wrote the file whole, the next run, which takes
-// over whatever that one left: the file `fresh`. No file of its own is left.
-void FaultThenRunAgain(Machine& machine, const std::string& fault, const std::string& old,
-                       const std::string& fresh, const std::function<void(const Outcome&)>& check,
-                       bool whole = false) {
+// A run with `fault` on the passwd file `old` (its backup "older"); then,
+// unless it wrote the file whole, the next run, which takes over whatever
+// that one left: the file `fresh`. No file of its own is left. Gives the
+// faulty run and the passwd file and backup it left, as "<file>|<backup>".
+std::pair<Outcome, std::string> FaultThenRunAgain(Machine& machine, const std::string& fault,
+                                                  const std::string& old, const std::string& fresh,
+                                                  bool whole = false) {
     const std::string passwd = machine.Expand("$(pw)");
     const Words words = {"-u", machine.Expand("$(user)"), "-f", passwd};
     for (const std::string& step :
          {"file:" + passwd + "=" + old, "file:" + passwd + ".bak=older", fault}) {
         machine.Arrange(step);
     }
-    check(machine.Run(words));
+    const Outcome run = machine.Run(words);
+    const std::string left = machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak");
     machine.Arrange("nofault");
     if (!whole) {
         EXPECT_EQ(machine.Run(words).out, "");
         EXPECT_TRUE(Same(machine.FileState(passwd), fresh));
     }
     machine.ExpectNoLeftovers(passwd);
+    return {run, left};
 }
 
 // A rewrite with a fault at each point of its new file (or, on the FAT32
@@ -303,22 +306,16 @@ void SweepFault(const std::string& fault, const std::string& file = ".nw~") {
             SCOPED_TRACE(fault + " " + std::to_string(limit));
             const bool whole = limit >= size;
             const std::string step = "faultat:" + file + ":" + fault + "=" + std::to_string(limit);
-            FaultThenRunAgain(
-                machine, step, old, fresh,
-                [&](const Outcome& run) {
-                    if (fault != "KILL_AFTER" || whole) {
-                        EXPECT_EQ(run.status, 0u);
-                        EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
-                        EXPECT_EQ(run.err, whole ? ""
-                                                 : TextMode("Passwd file " + passwd +
-                                                            " could not be rewritten (error 112)" +
-                                                            kNotWritten));
-                    }
-                    EXPECT_TRUE(
-                        Same(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
-                             whole ? fresh + "|" + old : old + "|older"));
-                },
-                whole);
+            const auto [run, left] = FaultThenRunAgain(machine, step, old, fresh, whole);
+            if (fault != "KILL_AFTER" || whole) {
+                EXPECT_EQ(run.status, 0u);
+                EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
+                EXPECT_EQ(run.err,
+                          whole ? ""
+                                : TextMode("Passwd file " + passwd +
+                                           " could not be rewritten (error 112)" + kNotWritten));
+            }
+            EXPECT_TRUE(Same(left, whole ? fresh + "|" + old : old + "|older"));
         }
     }
 }
@@ -347,12 +344,10 @@ TEST(Faults, KillAtEachStep) {
     const std::string passwd = machine.Expand("$(pw)");
     for (const char* step : {"flushed", "secured", "linked", "backed-up", "final"}) {
         SCOPED_TRACE(step);
-        FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kOld,
-                          machine.Expand("alice:1\r\n$(E:$(user))"), [&](const Outcome&) {
-                              const std::string backup = machine.FileState(passwd + ".bak");
-                              EXPECT_EQ(machine.FileState(passwd), kOld);
-                              EXPECT_TRUE(backup == "older" || backup == kOld) << backup;
-                          });
+        const std::string fresh = machine.Expand("alice:1\r\n$(E:$(user))");
+        const std::string left =
+            FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kOld, fresh).second;
+        EXPECT_TRUE(left == kOld + "|older" || left == kOld + "|" + kOld) << left;
         EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
     }
 }
