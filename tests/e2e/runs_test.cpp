@@ -1,569 +1,18 @@
-// acctmap.exe end to end under Wine, as an administrator's machine runs it:
-// Wine's registry written with Wine's reg.exe (always into a named view),
-// Wine's file system, Wine's user and SID. Only the account database is
-// ours: a test-only netapi32.dll in the system folder, fed each row's account
-// lines. Faults are real too: the preload library in every process of the
-// suite (see cmake/wine-run.sh.in) makes the disk full, a flush fail or
-// acctmap.exe die at a chosen byte, as the control file says.
-#include <windows.h>
-
-#include <sddl.h>
-
-#include <gtest/gtest.h>
-
+// acctmap.exe end to end under Wine: what each run prints and leaves, row
+// by row, and what faults, waits and other ANSI code pages leave (the
+// machine they run on: harness.h).
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <map>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "harness.h"
 #include "messages.h"
 
 namespace {
 
 using namespace std::string_literals;
-using Words = std::vector<std::string>;
-
-const char kCygwinRoot[] = "HKLM\\SOFTWARE\\Cygnus Solutions";
-const char kMountKey[] = "HKLM\\SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
-
-struct Outcome {
-    std::string out;  // the bytes, CR LF and all
-    std::string err;
-    unsigned long status = ~0ul;
-    unsigned long milliseconds = 0;  // from its start to its end
-};
-
-// ANSI text as the system's UTF-16, each "{U+XXXX}" the code unit it names:
-// how a row writes a character that no ANSI code page holds.
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
-    for (size_t at; (at = wide.find(L"{U+")) != std::wstring::npos;) {
-        wide.replace(at, 8, 1, static_cast<wchar_t>(std::stoul(wide.substr(at + 3, 4), NULL, 16)));
-    }
-    return wide;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(std::filesystem::path(Wide(path)), std::ios::binary).rdbuf();
-    return bytes.str();
-}
-
-Words Split(const std::string& text, char separator) {
-    Words parts;
-    std::istringstream in(text);
-    for (std::string part; std::getline(in, part, separator);) {
-        parts.push_back(part);
-    }
-    return parts;
-}
-
-// Quotes make one word of a text with blanks (no word here holds a quote).
-std::string CommandLine(const std::string& program, const Words& words) {
-    std::string line = program;
-    for (const std::string& word : words) {
-        const bool quote = word.empty() || word.find_first_of(" \t") != std::string::npos;
-        line += quote ? " \"" + word + "\"" : " " + word;
-    }
-    return line;
-}
-
-HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                       disposition, 0, NULL);
-}
-
-std::string SystemFolderDll() {
-    char folder[MAX_PATH];
-    GetSystemDirectoryA(folder, sizeof folder);
-    return std::string(folder) + "\\netapi32.dll";
-}
-
-// The Wine user as Wine's security functions see it: name, domain, SID, rid,
-// its ProfileList key and its profile path as Wine made it.
-const Words& TheWineUser() {
-    static const Words user = [] {
-        char name[256], domain[256], profile[MAX_PATH] = "", *text = NULL;
-        BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD nameSize = sizeof name, sidSize = sizeof sid, domainSize = sizeof domain;
-        DWORD profileSize = sizeof profile;
-        SID_NAME_USE use;
-        EXPECT_TRUE(GetUserNameA(name, &nameSize) &&
-                    LookupAccountNameA(NULL, name, sid, &sidSize, domain, &domainSize, &use) &&
-                    ConvertSidToStringSidA(sid, &text));
-        const std::string key =
-            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(text);
-        RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "ProfileImagePath",
-                     RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, profile, &profileSize);
-        Words found = {name,
-                       domain,
-                       text,
-                       std::to_string(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1)),
-                       "HKLM\\" + key,
-                       profile};
-        LocalFree(text);
-        return found;
-    }();
-    return user;
-}
-
-// One test's machine: a folder of its own (a blank in its name, as Windows
-// paths often have) with acctmap.exe in bin\, the stand-in in the system
-// folder, Cygwin's mount table in the 32-bit view. At its end the registry is
-// put back as Wine made it.
-class Machine {
-  public:
-    Machine() {
-        static int serial = 0;
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        // Wine reuses process ids soon: the time makes the name this test's.
-        dir_ = std::string(temp) + "acctmap e2e " + std::to_string(GetCurrentProcessId()) + "." +
-               std::to_string(GetTickCount()) + "." + std::to_string(++serial);
-        for (const char* sub : {"", "\\bin", "\\etc", "\\home"}) {
-            EXPECT_TRUE(CreateDirectoryA((dir_ + sub).c_str(), NULL)) << dir_ << sub;
-        }
-        EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
-        // For the 32-bit harness the system folder is the 32-bit one.
-        EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
-        SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
-        Arrange("accounts=user\t.\t" + Token("user") + "\t" + Token("rid") + "\t513\tWine User\n");
-        Arrange("mount=" + dir_ + "\\home");
-    }
-
-    ~Machine() {
-        for (HANDLE handle : held_) {
-            CloseHandle(handle);
-        }
-        if (deniedMount_) {
-            deniedMount_ = false;
-            SetMountKeyAccess();
-        }
-        const std::string& profileKey = TheWineUser()[4];
-        for (const Words& undo : {Words{"delete", kCygwinRoot, "/f", "/reg:32"},
-                                  Words{"delete", kCygwinRoot, "/f", "/reg:64"},
-                                  Words{"add", profileKey, "/v", "ProfileImagePath", "/t",
-                                        "REG_EXPAND_SZ", "/d", TheWineUser()[5], "/f", "/reg:64"},
-                                  Words{"delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"}}) {
-            Reg(undo, false);
-        }
-        // A read-only file would keep its folder.
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_, ignored)) {
-            SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    // $(user) $(dom) $(sid) $(rid) $(dir), $(sys:N): see the table.
-    std::string Token(const std::string& name) const {
-        if (name.compare(0, 4, "sys:") == 0) {
-            char text[4096];
-            DWORD length =
-                FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                               atoi(name.c_str() + 4), 0x400, text, sizeof text, NULL);
-            return std::string(text, length);
-        }
-        const char* const names[] = {"user", "dom", "sid", "rid"};
-        for (int i = 0; i < 4; ++i) {
-            if (name == names[i]) {
-                return TheWineUser()[i];
-            }
-        }
-        return dir_;  // "dir"
-    }
-
-    std::string Expand(std::string text) const;
-    void Arrange(const std::string& step);
-
-    // Runs started together, each to its end.
-    std::vector<Outcome> Run(const std::vector<Words>& runs) {
-        // The preload library reads the faults from the control file while
-        // the runs last.
-        char control[MAX_PATH] = "";
-        if (!faults_.empty()) {
-            GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
-            EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
-            std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
-            DeleteFileA(("Z:" + std::string(control) + ".renames").c_str());
-        }
-        // Word 0 as an administrator would type it.
-        Words lines;
-        for (const Words& words : runs) {
-            lines.push_back(CommandLine("C:\\tools\\acctmap.exe", words));
-        }
-        const std::vector<Outcome> outcomes = Start((dir_ + "\\bin\\acctmap.exe").c_str(), lines);
-        if (control[0] != '\0') {
-            DeleteFileA(("Z:" + std::string(control)).c_str());
-        }
-        return outcomes;
-    }
-    Outcome Run(const Words& words) {
-        return Run(std::vector<Words>{words})[0];
-    }
-
-    // A file's bytes, "<dir>" or "<none>"; "<path>?attributes" its hidden and
-    // system attributes ("HS"), "<path>?name" the name its folder stores,
-    // "<path>?acl" its access list as SDDL text.
-    std::string FileState(const std::string& path) const {
-        const size_t question = path.find('?');
-        const std::string file = path.substr(0, question);
-        DWORD attributes = GetFileAttributesW(Wide(file).c_str());
-        WIN32_FIND_DATAA found;
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            return "<none>";
-        } else if (question == std::string::npos) {
-            return attributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : ReadBytes(file);
-        } else if (path.substr(question) == "?attributes") {
-            return std::string(attributes & FILE_ATTRIBUTE_HIDDEN ? "H" : "") +
-                   (attributes & FILE_ATTRIBUTE_SYSTEM ? "S" : "");
-        } else if (path.substr(question) == "?acl") {
-            BYTE descriptor[4096];
-            DWORD needed = 0;
-            char* text = NULL;
-            GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
-                             &needed);
-            ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL);
-            const std::string list = text != NULL ? text : "<none>";
-            LocalFree(text);
-            return list;
-        }
-        FindClose(FindFirstFileA(file.c_str(), &found));
-        return found.cFileName;
-    }
-
-    // No run leaves a file of its own behind beside `passwd`.
-    void ExpectNoLeftovers(const std::string& passwd) const {
-        for (const char* own : {".lk~", ".nw~", ".bk~"}) {
-            EXPECT_EQ(FileState(passwd + own), "<none>") << own;
-        }
-    }
-
-  private:
-    // Programs started at once in the machine's folder, each to its end, its
-    // output caught (with "outfails", a standard output that refuses writes).
-    std::vector<Outcome> Start(const char* application, Words lines) {
-        std::vector<std::pair<HANDLE, std::string>> started;
-        const DWORD startedAt = GetTickCount();
-        for (std::string& line : lines) {
-            const std::string base = dir_ + "\\run" + std::to_string(++runs_);
-            STARTUPINFOW startup = {};
-            startup.cb = sizeof startup;
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
-            startup.hStdOutput =
-                Inheritable(base + ".out", outFails_ ? GENERIC_READ : GENERIC_WRITE, CREATE_ALWAYS);
-            startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
-            PROCESS_INFORMATION info = {};
-            // As the system starts it: the command line in UTF-16.
-            std::wstring wideLine = Wide(line);
-            // Wine now and then fails a start with an internal error (about
-            // once in a few hundred); a second try starts the program.
-            BOOL ok = FALSE;
-            for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-                ok = CreateProcessW(application ? Wide(application).c_str() : NULL, &wideLine[0],
-                                    NULL, NULL, TRUE, 0, NULL,
-                                    Wide(cwd_.empty() ? dir_ : cwd_).c_str(), &startup, &info);
-            }
-            EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
-            for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-                CloseHandle(handle);
-            }
-            CloseHandle(ok ? info.hThread : NULL);
-            started.push_back({ok ? info.hProcess : NULL, base});
-        }
-        std::vector<Outcome> outcomes;
-        for (const auto& [process, base] : started) {
-            Outcome outcome;
-            if (process != NULL) {
-                EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-                outcome.milliseconds = GetTickCount() - startedAt;
-                DWORD status = 0;
-                GetExitCodeProcess(process, &status);
-                outcome.status = status;
-                CloseHandle(process);
-            }
-            outcome.out = ReadBytes(base + ".out");
-            outcome.err = ReadBytes(base + ".err");
-            outcomes.push_back(outcome);
-        }
-        return outcomes;
-    }
-
-    // Wine's reg.exe; an undo may find nothing left to undo.
-    void Reg(const Words& arguments, bool mustSucceed = true) {
-        const Outcome result = Start(NULL, {CommandLine("reg", arguments)})[0];
-        EXPECT_TRUE(result.status == 0 || !mustSucceed) << result.out << result.err;
-    }
-
-    // The mount key in the 32-bit view with an empty access list (nobody may
-    // read it), or with none (everybody may, so that it can be removed).
-    void SetMountKeyAccess() {
-        HKEY key;
-        ASSERT_EQ(
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMountKey + 5, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
-            ERROR_SUCCESS);
-        SECURITY_DESCRIPTOR descriptor;
-        ACL empty;
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
-        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-
-    std::string dir_;
-    std::vector<HANDLE> held_;
-    std::string faults_;  // the control file's lines for the preload library
-    std::string pw_;      // the passwd file when not $(dir)\etc\passwd
-    std::string cwd_;     // the runs' current folder when not $(dir)
-    int runs_ = 0;
-    bool outFails_ = false;
-    bool deniedMount_ = false;
-};
-
-void Machine::Arrange(const std::string& step) {
-    const std::string key = step.substr(0, step.find('='));
-    const std::string verb = key.substr(0, key.find(':'));
-    const std::string path = key.substr(key.find(':') + 1);
-    const size_t equals = step.find('=');
-    const std::string value = equals == std::string::npos ? "" : step.substr(equals + 1);
-    // Registry steps as reg.exe's words, "%" standing for the step's value:
-    // one mount table in the view named (or none, or the key without its
-    // "native"), another one beside it, the Wine user's profile path.
-    const Words clear = {"delete", kCygwinRoot, "/f", "/reg:32"};
-    const Words native = {"add", kMountKey, "/v", "native", "/d", "%", "/f"};
-    const Words profile = {"add", TheWineUser()[4], "/v", "ProfileImagePath",
-                           "/t",  "REG_EXPAND_SZ",  "/d", "%",
-                           "/f",  "/reg:64"};
-    auto in = [](Words words, const char* view) {
-        words.push_back(view);
-        return words;
-    };
-    const std::map<std::string, std::vector<Words>> registry = {
-        {"win98", {{"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"}}},
-        {"nomount", {clear}},
-        {"mountkey", {clear, {"add", kMountKey, "/f", "/reg:32"}}},
-        {"mount", {clear, in(native, "/reg:32")}},
-        {"mount64", {clear, in(native, "/reg:64")}},
-        {"mount64-too", {in(native, "/reg:64")}},
-        {"denied", {in(native, "/reg:32")}},
-        {"profile", {profile}},
-        {"noprofile", {{"delete", TheWineUser()[4], "/v", "ProfileImagePath", "/f", "/reg:64"}}},
-    };
-    if (key == "accounts") {
-        std::ofstream(dir_ + "\\accounts.txt", std::ios::binary) << value;
-    } else if (key == "outfails") {
-        outFails_ = true;
-    } else if (verb == "cwd") {
-        cwd_ = path;
-    } else if (key == "nonetapi") {
-        EXPECT_TRUE(DeleteFileA(SystemFolderDll().c_str()));
-    } else if (key == "nofault") {
-        faults_.clear();
-    } else if (verb == "fault") {
-        // The new file's faults.
-        faults_ += "ACCTMAP_FAULT_FILE=.nw~\nACCTMAP_FAULT_" + path + "=" + value + "\n";
-    } else if (registry.count(key) != 0) {
-        for (Words words : registry.at(key)) {
-            std::replace(words.begin(), words.end(), std::string("%"), value);
-            const bool mayFail = words[0] == "delete" && words[1] == kCygwinRoot;
-            Reg(words, !mayFail);
-        }
-        if (key == "denied") {
-            deniedMount_ = true;
-            SetMountKeyAccess();
-        }
-    } else if (key == "unterminated-mount") {
-        // REG_SZ data without its NUL, as a careless writer leaves it: a
-        // REGEDIT4 file gives hex(1) data in the ANSI code page.
-        std::string data = "hex(1):";
-        char pair[4];
-        for (unsigned char c : value) {
-            snprintf(pair, sizeof pair, "%02x,", c);
-            data += pair;
-        }
-        const std::string file = dir_ + "\\value.reg";
-        std::ofstream(file, std::ios::binary)
-            << "REGEDIT4\r\n\r\n[" << kMountKey << "]\r\n"
-            << "\"native\"=" << data.substr(0, data.size() - 1) << "\r\n";
-        Reg({"import", file, "/reg:32"});
-    } else if (verb == "file") {
-        std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(Wide(path)).parent_path(),
-                                            ignored);
-        // Made anew: the FAT32 drive's fusefat cannot shorten a file.
-        std::filesystem::remove(std::filesystem::path(Wide(path)), ignored);
-        std::ofstream(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc)
-            << value;
-    } else if (verb == "dir") {
-        EXPECT_TRUE(CreateDirectoryW(Wide(path).c_str(), NULL)) << path;
-    } else if (verb == "attributes") {
-        // R read-only, H hidden, S system.
-        DWORD attributes = 0;
-        for (char flag : value) {
-            attributes |= flag == 'R'   ? FILE_ATTRIBUTE_READONLY
-                          : flag == 'H' ? FILE_ATTRIBUTE_HIDDEN
-                                        : FILE_ATTRIBUTE_SYSTEM;
-        }
-        EXPECT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
-    } else if (verb == "held" || verb == "opened") {
-        // "held" as an editor holds it: others may read it, nobody may
-        // remove it. "opened" shares everything: a lock must still be ours alone.
-        const DWORD share = verb == "held" ? FILE_SHARE_READ
-                                           : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL));
-    } else if (verb == "utf16") {
-        // What Notepad saves as "Unicode": UTF-16LE behind its byte-order
-        // mark, here from UTF-8 text.
-        std::wstring wide(value.size() + 1, L'\0');
-        wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
-                                        &wide[0], static_cast<int>(wide.size())));
-        std::ofstream(path, std::ios::binary)
-            << "\xff\xfe"
-            << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-    } else if (key == "fat") {
-        // The suite's FAT32 drive (tests/windows/fat_drive.sh), emptied;
-        // $(pw) lies on it.
-        if (GetFileAttributesA("F:\\") == INVALID_FILE_ATTRIBUTES) {
-            GTEST_SKIP() << "no FAT32 drive F: (see the output of wine.fat_drive_up)";
-        }
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator("F:\\", ignored)) {
-            SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-            std::filesystem::remove_all(entry.path(), ignored);
-        }
-        pw_ = "F:\\passwd";
-    } else if (verb == "faultat") {
-        // faultat:<name>:<fault>=<value>, for the files whose name holds it.
-        const size_t colon = path.find(':');
-        faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
-                   path.substr(colon + 1) + "=" + value + "\n";
-    } else if (verb == "link") {
-        EXPECT_TRUE(CreateHardLinkA(path.c_str(), value.c_str(), NULL)) << path;
-    } else if (verb == "writing") {
-        // A program appending to the file, sharing it with everybody.
-        const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        held_.push_back(
-            CreateFileA(path.c_str(), FILE_APPEND_DATA, all, NULL, OPEN_EXISTING, 0, NULL));
-    } else if (key == "planted-dependency") {
-        // A stand-in that imports acctdep.dll, whose planted copy lies beside
-        // the exe and in the folder it runs in.
-        const std::string system = SystemFolderDll();
-        const std::string folder = system.substr(0, system.rfind('\\'));
-        EXPECT_TRUE(CopyFileA(ACCTMAP_WITH_ACCTDEP_PATH, system.c_str(), FALSE));
-        EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
-        for (const char* at : {"\\bin", ""}) {
-            const std::string planted = dir_ + at + "\\acctdep.dll";
-            EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PLANTED_PATH, planted.c_str(), FALSE));
-        }
-    } else if (verb == "acl") {
-        PSECURITY_DESCRIPTOR descriptor = NULL;
-        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                        value.c_str(), SDDL_REVISION_1, &descriptor, NULL) &&
-                    SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-        LocalFree(descriptor);
-    } else {
-        ADD_FAILURE() << "not a step Wine can take: " << step;
-    }
-}
-
-std::string Machine::Expand(std::string text) const {
-    for (size_t open; (open = text.rfind("$(")) != std::string::npos;) {
-        const size_t close = text.find(')', open);
-        const std::string token = text.substr(open + 2, close - open - 2);
-        const size_t star = token.find('*');
-        std::string value;
-        if (token == "acp") {
-            value = std::to_string(GetACP());
-        } else if (token == "pw") {
-            value = pw_.empty() ? "$(dir)\\etc\\passwd" : pw_;
-        } else if (token == "fields") {
-            value = ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):";
-        } else if (token[0] == 'e' && token[1] == ':') {
-            value = "\n" + token.substr(2) + "$(fields)/cygdrive/C/users/$(user):/bin/switch";
-        } else if (token[0] == 'E' && token[1] == ':') {
-            value = "\r$(e:" + token.substr(2) + ")";
-        } else if (token.compare(0, 4, "len:") == 0) {
-            // Folders of 60 characters, then the file's name to the length.
-            value = Token("dir") + "\\etc";
-            const size_t length = atoi(token.c_str() + 4);
-            while (length - value.size() > 70) {
-                value += "\\" + std::string(60, 'd');
-            }
-            value += "\\" + std::string(length - value.size() - 1, 'p');
-        } else if (token.compare(0, 6, "short:") == 0) {
-            wchar_t shortName[MAX_PATH] = L"";
-            char ansi[MAX_PATH] = "";
-            GetShortPathNameW(Wide(token.substr(6)).c_str(), shortName, MAX_PATH);
-            WideCharToMultiByte(CP_ACP, 0, shortName, -1, ansi, sizeof ansi, NULL, NULL);
-            value = ansi;
-        } else if (star != std::string::npos && isdigit(static_cast<unsigned char>(token[0]))) {
-            value = std::string(atoi(token.c_str()), token[star + 1]);
-        } else {
-            value = Token(token);
-        }
-        text.replace(open, close + 1 - open, value);
-    }
-    return text;
-}
-
-// What the C runtime's text mode makes of a text: every "\n" a CR LF.
-std::string TextMode(const std::string& text) {
-    std::string bytes;
-    for (char c : text) {
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
-    return bytes;
-}
-
-// Byte for byte; a failure shows where the two part, not a large file whole.
-::testing::AssertionResult Same(const std::string& got, const std::string& want) {
-    const size_t at =
-        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
-    return got == want ? ::testing::AssertionSuccess()
-                       : ::testing::AssertionFailure()
-                             << "apart at " << at << " of " << got.size() << " and " << want.size()
-                             << " bytes: " << ::testing::PrintToString(got.substr(at, 60))
-                             << " instead of " << ::testing::PrintToString(want.substr(at, 60));
-}
-
-// Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir) and
-// $(sys:N) (its text for error N) are the machine's; $(N*c) is the character c
-// N times, $(len:N) a path of N characters in the machine's folder,
-// $(short:P) the 8.3 short name of the path P, $(pw)
-// the passwd file, $(fields) the default entry from its password to its
-// home field, $(e:X) the user's entry under the login name X as the program
-// writes it (a line feed first) and $(E:X) as it reaches the file (CR LF
-// first). A row runs on the 64-bit exe, the 32-bit exe, or both.
-enum : unsigned { kWine64 = 1, kWine32 = 2, kBoth = 3 };
-#ifdef _WIN64
-constexpr unsigned kThisExe = kWine64;
-#else
-constexpr unsigned kThisExe = kWine32;
-#endif
-
-struct Row {
-    const char* name;
-    unsigned where;
-    std::string words;    // blank-separated
-    std::string machine;  // set-up steps, separated by '|'
-    std::string out;      // each "\n" as the runtime writes it: CR LF
-    std::string err;
-    int status;
-    std::string files = "";  // "<path>=<bytes>", "<dir>" or "<none>", separated by '|'
-};
-
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.name;
-}
 
 const std::string kUsage = MSG_USAGE;
 const std::string kEntry = "$(e:$(user))";
@@ -776,35 +225,6 @@ const std::vector<Row> kRows = {
 
 class Runs : public ::testing::TestWithParam<Row> {};
 
-// Runs the row on a machine of its own and checks all it says.
-void CheckRow(const Row& row) {
-    Machine machine;
-    for (const std::string& step : Split(row.machine, '|')) {
-        ASSERT_NO_FATAL_FAILURE(machine.Arrange(machine.Expand(step)));
-        if (::testing::Test::IsSkipped()) {
-            return;
-        }
-    }
-    std::vector<std::string> words;
-    for (const std::string& word : Split(row.words, ' ')) {
-        words.push_back(machine.Expand(word));
-    }
-    const Outcome run = machine.Run(words);
-    EXPECT_TRUE(Same(run.out, TextMode(machine.Expand(row.out))));
-    EXPECT_TRUE(Same(run.err, TextMode(machine.Expand(row.err))));
-    EXPECT_EQ(run.status, static_cast<unsigned long>(row.status));
-    for (const std::string& file : Split(row.files, '|')) {
-        const size_t equals = file.find('=');
-        EXPECT_TRUE(Same(machine.FileState(machine.Expand(file.substr(0, equals))),
-                         machine.Expand(file.substr(equals + 1))))
-            << file.substr(0, equals);
-    }
-    if (row.machine.find(".lk~") == std::string::npos &&
-        row.machine.find(".nw~") == std::string::npos) {
-        machine.ExpectNoLeftovers(machine.Expand("$(pw)"));
-    }
-}
-
 TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
     CheckRow(GetParam());
 }
@@ -834,6 +254,30 @@ std::vector<size_t> FaultPoints(size_t size) {
     return points;
 }
 
+// A run with `fault` on the passwd file `old` (its backup "older"); then,
+// unless it wrote the file whole, the next run, which takes over whatever
+// that one left: the file `fresh`. No file of its own is left. Gives the
+// faulty run and the passwd file and backup it left, as "<file>|<backup>".
+std::pair<Outcome, std::string> FaultThenRunAgain(Machine& machine, const std::string& fault,
+                                                  const std::string& old, const std::string& fresh,
+                                                  bool whole = false) {
+    const std::string passwd = machine.Expand("$(pw)");
+    const Words words = {"-u", machine.Expand("$(user)"), "-f", passwd};
+    for (const std::string& step :
+         {"file:" + passwd + "=" + old, "file:" + passwd + ".bak=older", fault}) {
+        machine.Arrange(step);
+    }
+    const Outcome run = machine.Run(words);
+    const std::string left = machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak");
+    machine.Arrange("nofault");
+    if (!whole) {
+        EXPECT_EQ(machine.Run(words).out, "");
+        EXPECT_TRUE(Same(machine.FileState(passwd), fresh));
+    }
+    machine.ExpectNoLeftovers(passwd);
+    return {run, left};
+}
+
 // A rewrite with a fault at each point of its new file (or, on the FAT32
 // drive, of the backup's copy): FULL_AFTER (a full disk) or KILL_AFTER (a
 // crash at that moment); the new file on a file of one block and on one of
@@ -855,34 +299,23 @@ void SweepFault(const std::string& fault, const std::string& file = ".nw~") {
         if (file != ".nw~" && rest == large) {
             break;
         }
-        const std::string old = "alice:1\r\n" + machine.Token("user") + ":0" + rest;
+        const std::string old = machine.Expand("alice:1\r\n$(user):0") + rest;
         const std::string fresh = "alice:1" + rest.substr(rest.find("\r\nbob")) + TextMode(entry);
         const size_t size = (file == ".nw~" ? fresh : old).size();
         for (size_t limit : FaultPoints(size)) {
             SCOPED_TRACE(fault + " " + std::to_string(limit));
-            machine.Arrange("file:" + passwd + "=" + old);
-            machine.Arrange("file:" + passwd + ".bak=older");
-            machine.Arrange("faultat:" + file + ":" + fault + "=" + std::to_string(limit));
-            const Outcome run = machine.Run({"-u", machine.Token("user"), "-f", passwd});
             const bool whole = limit >= size;
-            const bool killed = fault == "KILL_AFTER" && !whole;
-            if (!killed) {
+            const std::string step = "faultat:" + file + ":" + fault + "=" + std::to_string(limit);
+            const auto [run, left] = FaultThenRunAgain(machine, step, old, fresh, whole);
+            if (fault != "KILL_AFTER" || whole) {
                 EXPECT_EQ(run.status, 0u);
                 EXPECT_EQ(run.out, whole ? "" : TextMode(entry));
-                EXPECT_EQ(run.err, whole ? ""
-                                         : TextMode("Passwd file " + passwd +
-                                                    " could not be rewritten (error 112); the "
-                                                    "entry was not written to it.\n"));
+                EXPECT_EQ(run.err,
+                          whole ? ""
+                                : TextMode("Passwd file " + passwd +
+                                           " could not be rewritten (error 112)" + kNotWritten));
             }
-            EXPECT_TRUE(Same(machine.FileState(passwd) + "|" + machine.FileState(passwd + ".bak"),
-                             whole ? fresh + "|" + old : old + "|older"));
-            // The next run takes over whatever the faulty one left.
-            machine.Arrange("nofault");
-            if (!whole) {
-                EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
-                EXPECT_TRUE(Same(machine.FileState(passwd), fresh));
-            }
-            machine.ExpectNoLeftovers(passwd);
+            EXPECT_TRUE(Same(left, whole ? fresh + "|" + old : old + "|older"));
         }
     }
 }
@@ -911,18 +344,11 @@ TEST(Faults, KillAtEachStep) {
     const std::string passwd = machine.Expand("$(pw)");
     for (const char* step : {"flushed", "secured", "linked", "backed-up", "final"}) {
         SCOPED_TRACE(step);
-        machine.Arrange("file:" + passwd + "=" + kOld);
-        machine.Arrange("file:" + passwd + ".bak=older");
-        machine.Arrange(std::string("fault:KILL_AT=") + step);
-        machine.Run({"-u", machine.Token("user"), "-f", passwd});
-        const std::string backup = machine.FileState(passwd + ".bak");
-        EXPECT_EQ(machine.FileState(passwd), kOld);
-        EXPECT_TRUE(backup == "older" || backup == kOld) << backup;
-        machine.Arrange("nofault");
-        EXPECT_EQ(machine.Run({"-u", machine.Token("user"), "-f", passwd}).out, "");
-        EXPECT_EQ(machine.FileState(passwd), "alice:1\r\n" + machine.Expand("$(E:$(user))"));
+        const std::string fresh = machine.Expand("alice:1\r\n$(E:$(user))");
+        const std::string left =
+            FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kOld, fresh).second;
+        EXPECT_TRUE(left == kOld + "|older" || left == kOld + "|" + kOld) << left;
         EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
-        machine.ExpectNoLeftovers(passwd);
     }
 }
 
@@ -943,7 +369,7 @@ TEST(Waits, EndInTheirNotices) {
     }
     std::vector<Words> runs;
     for (const std::string& passwd : {busy, writer, refused}) {
-        runs.push_back({"-u", machine.Token("user"), "-f", passwd});
+        runs.push_back({"-u", machine.Expand("$(user)"), "-f", passwd});
     }
     const std::vector<Outcome> outcomes = machine.Run(runs);
     const std::string notices[] = {busy + " is busy", writer + " is busy",
@@ -977,7 +403,7 @@ TEST(Utf8CodePage, NamesExactOrRefused) {
         EXPECT_EQ(run.err, TextMode(err)) << user;
         EXPECT_EQ(run.status, 1u) << user;
     }
-    const Outcome home = machine.Run({"-u", machine.Token("user"), "-p", "C:\\{U+015C}am"});
+    const Outcome home = machine.Run({"-u", machine.Expand("$(user)"), "-p", "C:\\{U+015C}am"});
     EXPECT_EQ(home.err, "");
     EXPECT_EQ(home.out, TextMode(machine.Expand("\n$(user)$(fields)/cygdrive/C/\xc5\x9c"
                                                 "am:/bin/switch")));
@@ -1009,24 +435,6 @@ TEST(CodePage932, Rows) {
         SCOPED_TRACE(row.name);
         CheckRow(row);
     }
-}
-
-// A batch killed while it writes, then run again: the file as it was, then
-// once with every entry; the backup the file before the batch.
-TEST(Batch, KilledThenRunAgain) {
-    Machine machine;
-    const std::string passwd = machine.Expand("$(pw)");
-    const std::string list = machine.Expand("$(dir)\\batch.txt");
-    machine.Arrange("file:" + passwd + "=alice:1\r\nbob:2");
-    machine.Arrange(machine.Expand("file:" + list + "=-u $(user) -s bob\r\n-u $(user) -s carol"));
-    machine.Arrange("fault:KILL_AFTER=12");
-    machine.Run({"-b", list, "-f", passwd});
-    EXPECT_EQ(machine.FileState(passwd), "alice:1\r\nbob:2");
-    machine.Arrange("nofault");
-    EXPECT_EQ(machine.Run({"-b", list, "-f", passwd}).out, "");
-    EXPECT_EQ(machine.FileState(passwd), machine.Expand("alice:1\r\n$(E:bob)$(E:carol)"));
-    EXPECT_EQ(machine.FileState(passwd + ".bak"), "alice:1\r\nbob:2");
-    machine.ExpectNoLeftovers(passwd);
 }
 
 }  // namespace

@@ -6,20 +6,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "check.h"
 #include "cli/batch.h"
 
 namespace {
-
-void Check(bool kept, const char* promise) {
-    if (!kept) {
-        fprintf(stderr, "check failed: %s\n", promise);
-        abort();
-    }
-}
 
 // The word that the C runtime splits back into `value`: quoted, a quote
 // after n backslashes written as 2n+1 of them and the quote, backslashes

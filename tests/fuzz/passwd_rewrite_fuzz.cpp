@@ -7,23 +7,14 @@
 // block sizes (an odd byte 1: code page 932), the login names
 // (tab-separated) up to a line feed, then the passwd file.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "passwd/filter.h"
 
 namespace {
-
-// A broken promise is a finding: libFuzzer keeps the input that led to it.
-void Check(bool kept, const char* promise) {
-    if (!kept) {
-        fprintf(stderr, "check failed: %s\n", promise);
-        abort();
-    }
-}
 
 bool g_doubleByte = false;
 

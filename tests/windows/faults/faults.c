@@ -37,6 +37,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+/* The C library's own fn, which this library's fn stands in front of. */
+#define REAL(fn)                                               \
+    ({                                                         \
+        static __typeof__(fn) *real_##fn;                      \
+        if (!real_##fn) real_##fn = dlsym(RTLD_NEXT, #fn);     \
+        real_##fn;                                             \
+    })
+
 static long long written;
 
 /* The control file's lines, a line feed before the first; NULL without
@@ -92,11 +100,7 @@ static long long number(const char *settings, const char *name)
 /* The real call: write() where off is -1, as Wine does without an offset. */
 static ssize_t put(int fd, const void *buf, size_t n, off64_t off)
 {
-    static ssize_t (*real_write)(int, const void *, size_t);
-    static ssize_t (*real_pwrite64)(int, const void *, size_t, off64_t);
-    if (!real_write) real_write = dlsym(RTLD_NEXT, "write");
-    if (!real_pwrite64) real_pwrite64 = dlsym(RTLD_NEXT, "pwrite64");
-    return off < 0 ? real_write(fd, buf, n) : real_pwrite64(fd, buf, n, off);
+    return off < 0 ? REAL(write)(fd, buf, n) : REAL(pwrite64)(fd, buf, n, off);
 }
 
 /* A write of n bytes to a targeted file: a crash point writes its part and
@@ -148,28 +152,17 @@ ssize_t pwrite64(int fd, const void *buf, size_t n, off64_t off)
 
 int fsync(int fd)
 {
-    static int (*real_fsync)(int);
     char settings[1024];
     const char *s = targeted(fd, settings, sizeof settings);
     long long error = s ? number(s, "\nACCTMAP_FAULT_FLUSH=") : -1;
 
-    if (!real_fsync) real_fsync = dlsym(RTLD_NEXT, "fsync");
     if (error > 0) {
         errno = (int)error;
         return -1;
     }
-    error = real_fsync(fd);
+    error = REAL(fsync)(fd);
     if (s && strstr(s, "\nACCTMAP_FAULT_KILL_AT=flushed\n")) kill(getpid(), SIGKILL);
     return (int)error;
-}
-
-/* True when this run asks for a kill at `step`. */
-static int kill_step(const char *step)
-{
-    char settings[1024], want[64];
-
-    snprintf(want, sizeof want, "\nACCTMAP_FAULT_KILL_AT=%s\n", step);
-    return run_settings(settings, sizeof settings) && strstr(settings, want);
 }
 
 /* Kills every acctmap.exe of this process's Wine prefix: a step the server
@@ -201,43 +194,41 @@ static void kill_runs(void)
     if (proc) closedir(proc);
 }
 
-static int ends_with(const char *path, const char *suffix)
+/* When `path` ends in `suffix` and this run asks for a kill at `step`: kills
+ * the runs and fails the call that takes the step (EIO); else 0. */
+static int kill_if(const char *path, const char *suffix, const char *step)
 {
+    char settings[1024], want[64];
     size_t n = strlen(path), m = strlen(suffix);
-    return n >= m && !strcmp(path + n - m, suffix);
+
+    snprintf(want, sizeof want, "\nACCTMAP_FAULT_KILL_AT=%s\n", step);
+    if (n < m || strcmp(path + n - m, suffix) || !run_settings(settings, sizeof settings) ||
+        !strstr(settings, want))
+        return 0;
+    kill_runs();
+    errno = EIO;
+    return 1;
 }
 
 int link(const char *from, const char *to)
 {
-    static int (*real_link)(const char *, const char *);
     int r;
 
-    if (!real_link) real_link = dlsym(RTLD_NEXT, "link");
-    if (ends_with(to, ".bk~") && kill_step("secured")) {
-        kill_runs();
-        errno = EIO;
-        return -1;
-    }
-    r = real_link(from, to);
-    if (!r && ends_with(to, ".bk~") && kill_step("linked")) kill_runs();
+    if (kill_if(to, ".bk~", "secured")) return -1;
+    r = REAL(link)(from, to);
+    if (!r) kill_if(to, ".bk~", "linked");
     return r;
 }
 
 int rename(const char *from, const char *to)
 {
-    static int (*real_rename)(const char *, const char *);
     char settings[1024], count[PATH_MAX];
     const char *s = targeted_path(from, settings, sizeof settings);
     long long times = s ? number(s, "\nACCTMAP_FAULT_RENAME=") : -1;
     struct stat st;
     int file;
 
-    if (!real_rename) real_rename = dlsym(RTLD_NEXT, "rename");
-    if (ends_with(from, ".nw~") && kill_step("final")) {
-        kill_runs();
-        errno = EIO;
-        return -1;
-    }
+    if (kill_if(from, ".nw~", "final")) return -1;
     snprintf(count, sizeof count, "%s.renames", getenv("ACCTMAP_FAULT_CONTROL"));
     if (times > 0 && (stat(count, &st) || st.st_size < times) &&
         (file = open(count, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) >= 0) {
@@ -249,7 +240,7 @@ int rename(const char *from, const char *to)
                     : EACCES;
         return -1;
     }
-    file = real_rename(from, to);
-    if (!file && ends_with(from, ".bk~") && kill_step("backed-up")) kill_runs();
+    file = REAL(rename)(from, to);
+    if (!file) kill_if(from, ".bk~", "backed-up");
     return file;
 }

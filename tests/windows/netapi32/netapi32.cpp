@@ -2,7 +2,7 @@
 // 3, so the Wine suite puts this one in the system folder and picks it with
 // WINEDLLOVERRIDES=netapi32=n. It answers from the account lines of the
 // end-to-end table, in the file ACCTMAP_NETAPI_DATA names (UTF-8,
-// tab-separated; read once a run, up to 1 MiB):
+// tab-separated; read once a run, up to 1 MiB and 256 lines):
 //   dc    <domain>  <controller> | error=<code>
 //   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
@@ -31,45 +31,42 @@ wchar_t g_lastDomain[256];
 int g_askedAgain = 0;
 
 // The line of this kind whose next fields are these names (compared without
-// regard to case, as Windows compares names), split into `fields` (up to 6,
-// the rest empty) in `text`; false when there is none.
-bool Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name, wchar_t* text, int size,
-          wchar_t* fields[6]) {
-    // Read once a process: a run of many accounts asks for each of them.
-    static wchar_t* data = NULL;
-    if (data == NULL) {
+// regard to case, as Windows compares names): its 6 fields, those it lacks
+// empty; NULL when there is none.
+wchar_t* const* Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name) {
+    // Read and cut into fields once a process: a run of many accounts asks
+    // for each of them.
+    static wchar_t* lines[256][6];
+    static int counts[256], total = -1;
+    if (total < 0) {
         static char bytes[1 << 20];
+        static wchar_t data[sizeof bytes + 1];
         DWORD got = 0;
+        total = 0;
         HANDLE file = CreateFileA(getenv("ACCTMAP_NETAPI_DATA"), GENERIC_READ, FILE_SHARE_READ,
                                   NULL, OPEN_EXISTING, 0, NULL);
         ReadFile(file, bytes, sizeof bytes, &got, NULL);
         CloseHandle(file);
-        static wchar_t wide[sizeof bytes + 1];
-        wide[MultiByteToWideChar(CP_UTF8, 0, bytes, got, wide, sizeof bytes)] = L'\0';
-        data = wide;
-    }
-    for (const wchar_t *line = data, *next; *line != L'\0'; line = next) {
-        next = wcschr(line, L'\n');
-        next = next != NULL ? next + 1 : line + wcslen(line);
-        // One line at a time into `text`, where its fields are cut.
-        const int length = next - line < size ? static_cast<int>(next - line) : size - 1;
-        wmemcpy(text, line, length);
-        text[length > 0 && text[length - 1] == L'\n' ? length - 1 : length] = L'\0';
-        int count = 0;
-        for (wchar_t* field = text; count < 6; ++count) {
-            fields[count] = field;
-            wchar_t* tab = field != NULL ? wcschr(field, L'\t') : NULL;
-            field = tab != NULL ? (*tab = L'\0', tab + 1) : NULL;
-        }
-        while (count > 0 && fields[count - 1] == NULL) {
-            fields[--count] = const_cast<wchar_t*>(L"");
-        }
-        if (count >= (name != NULL ? 4 : 3) && !wcscmp(fields[0], kind) &&
-            !_wcsicmp(fields[1], key) && (name == NULL || !_wcsicmp(fields[2], name))) {
-            return true;
+        data[MultiByteToWideChar(CP_UTF8, 0, bytes, got, data, sizeof bytes)] = L'\0';
+        for (wchar_t *line = data, *next; *line != L'\0' && total < 256; line = next, ++total) {
+            next = line + wcscspn(line, L"\n");
+            next = *next != L'\0' ? (*next = L'\0', next + 1) : next;
+            for (wchar_t*& field : lines[total]) {
+                counts[total] += line != NULL;
+                field = line != NULL ? line : const_cast<wchar_t*>(L"");
+                wchar_t* tab = line != NULL ? wcschr(line, L'\t') : NULL;
+                line = tab != NULL ? (*tab = L'\0', tab + 1) : NULL;
+            }
         }
     }
-    return false;
+    for (int i = 0; i < total; ++i) {
+        wchar_t* const* f = lines[i];
+        if (counts[i] >= (name != NULL ? 4 : 3) && !wcscmp(f[0], kind) && !_wcsicmp(f[1], key) &&
+            (name == NULL || !_wcsicmp(f[2], name))) {
+            return f;
+        }
+    }
+    return NULL;
 }
 
 // "error=<code>" gives that code.
@@ -93,11 +90,11 @@ LPBYTE HandOut(size_t size) {
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     NetGetDCName(LPCWSTR, LPCWSTR domain, LPBYTE* buffer) {
-    wchar_t text[4096], *f[6];
     NET_API_STATUS status = NERR_DCNotFound;
     g_askedAgain += domain != NULL && wcscmp(domain, g_lastDomain) == 0;
     lstrcpynW(g_lastDomain, domain != NULL ? domain : L"", 256);
-    if (Find(L"dc", domain, NULL, text, 4096, f) && !IsError(f[2], &status)) {
+    wchar_t* const* f = Find(L"dc", domain, NULL);
+    if (f != NULL && !IsError(f[2], &status)) {
         const size_t size = (wcslen(f[2]) + 1) * sizeof(wchar_t);
         memcpy(*buffer = HandOut(size), f[2], size);
     }
@@ -106,20 +103,19 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
     NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buffer) {
-    wchar_t text[4096], *f[6];
     NET_API_STATUS status = level == 3 ? NERR_UserNotFound : ERROR_INVALID_LEVEL;
-    if (level == 3 &&
-        Find(L"user", server != NULL && server[0] ? server : L".", user, text, 4096, f) &&
-        !IsError(f[3], &status)) {
+    wchar_t* const* f = Find(L"user", server != NULL && server[0] ? server : L".", user);
+    if (level == 3 && f != NULL && !IsError(f[3], &status)) {
+        const wchar_t* full = f[5];
 #ifdef ACCTMAP_ACCTDEP
-        f[5] = const_cast<wchar_t*>(AcctDepFullName(f[5]));
+        full = AcctDepFullName(full);
 #endif
         // One block: the record, then its name and full name.
         const size_t name = wcslen(f[2]) + 1;
         USER_INFO_3* info = reinterpret_cast<USER_INFO_3*>(
-            HandOut(sizeof(USER_INFO_3) + (name + wcslen(f[5]) + 1) * sizeof(wchar_t)));
+            HandOut(sizeof(USER_INFO_3) + (name + wcslen(full) + 1) * sizeof(wchar_t)));
         info->usri3_name = wcscpy(reinterpret_cast<wchar_t*>(info + 1), f[2]);
-        info->usri3_full_name = wcscpy(info->usri3_name + name, f[5]);
+        info->usri3_full_name = wcscpy(info->usri3_name + name, full);
         info->usri3_user_id = wcstoul(f[3], NULL, 10);
         info->usri3_primary_group_id = f[4][0] != L'\0' ? wcstoul(f[4], NULL, 10) : 513;
         *buffer = reinterpret_cast<LPBYTE>(info);
