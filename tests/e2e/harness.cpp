@@ -165,6 +165,39 @@ const struct {
     {"writing", FILE_APPEND_DATA, kShareAll, OPEN_EXISTING},
 };
 
+// A file held by the harness for a while (see HoldFor).
+struct Hold {
+    std::string path;
+    DWORD share, from, to;
+    HANDLE file;
+};
+
+DWORD WINAPI ReleaseHold(LPVOID context) {
+    Hold* hold = static_cast<Hold*>(context);
+    Sleep(hold->from);
+    CloseHandle(hold->file);
+    if (hold->to > hold->from) {
+        Sleep(hold->to - hold->from);
+        HANDLE again =
+            CreateFileA(hold->path.c_str(), GENERIC_READ, hold->share, NULL, OPEN_ALWAYS, 0, NULL);
+        Sleep(500);
+        CloseHandle(again);
+    }
+    delete hold;
+    return 0;
+}
+
+// Holds `path` from now to `from` ms and, given "<from>,<to>", from `to` ms
+// for a moment more, in a thread of its own while the runs go on.
+void HoldFor(const std::string& path, const std::string& times, DWORD share) {
+    const size_t comma = times.find(',');
+    const DWORD from = static_cast<DWORD>(atoi(times.c_str()));
+    const DWORD to = comma == std::string::npos ? 0 : static_cast<DWORD>(atoi(&times[comma + 1]));
+    Hold* hold = new Hold{path, share, from, to,
+                          CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL)};
+    CloseHandle(CreateThread(NULL, 0, ReleaseHold, hold, 0, NULL));
+}
+
 }  // namespace
 
 Machine::Machine() {
@@ -240,6 +273,19 @@ void Machine::Arrange(const std::string& step) {
         {"unterminated-mount", [](Machine&, Text, Text value) {
             SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Wide(value), false);
         }},
+        // The value's ANSI bytes as REG_BINARY, without a NUL, as a
+        // hand-made import leaves it.
+        {"binary-mount", [](Machine&, Text, Text value) {
+            ClearMounts();
+            HKEY key = NULL;
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
+            EXPECT_EQ(RegSetValueExW(key, L"native", 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()), value.size()), 0);
+            RegCloseKey(key);
+        }},
+        // Held as "held" holds it, let go after `value` ms; or, with
+        // "<from>,<to>", as "opened" holds it, let go from `from` ms to `to`.
+        {"heldfor", [](Machine&, Text path, Text value) { HoldFor(path, value, FILE_SHARE_READ); }},
+        {"gap", [](Machine&, Text path, Text value) { HoldFor(path, value, kShareAll); }},
         {"file", [](Machine&, Text path, Text value) {
             const std::filesystem::path file(Wide(path));
             std::error_code ignored;

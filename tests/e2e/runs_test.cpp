@@ -111,6 +111,8 @@ const std::vector<Row> kRows = {
     // A 64-bit Cygwin's mount table: the 64-bit exe falls back to its own
     // view; the 32-bit exe cannot see it.
     {"MountIn64BitView", kWine64, "-u $(user)", "mount64=C:\\users", "\n$(user)$(fields)/home/$(user):/bin/switch", "", 0},
+    // A mount directory stored as REG_BINARY: its bytes, as ANSI text.
+    {"MountBinary", kBoth, "-u $(user)", "binary-mount=$(dir)\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
     {"NoMountValue", kBoth, "-u $(user)", "mountkey", "", "read key value error\n", 1},
     {"NoProfilePath", kBoth, "-u $(user)", "noprofile", "", "read key value error\n", 1},
     {"MountUnterminated", kBoth, "-u $(user)", "unterminated-mount=$(dir)\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
@@ -153,6 +155,10 @@ const std::vector<Row> kRows = {
     // unit the launcher puts there) are refused or taken in a form that
     // names the same thing, never as a best-fit look-alike.
     {"NotAnsiUser", kBoth, "-u {U+015C}am", "accounts=user\t.\tSam\t1005\t513\n", "", "The command line holds a character that code page $(acp) cannot hold: ?am.\n", 1},
+    {"NotAnsiHomePath", kBoth, "-u $(user) -p C:\\home\\{U+015C}am", "", "", "The command line holds a character that code page $(acp) cannot hold: C:\\home\\?am.\n", 1},
+    {"NotAnsiLogin", kBoth, "-u $(user) -s {U+015C}am", "", "", "The command line holds a character that code page $(acp) cannot hold: ?am.\n", 1},
+    {"NotAnsiPasswdPath", kBoth, "-u $(user) -f $(dir)\\passw{U+015C}", "", "", "The command line holds a character that code page $(acp) cannot hold: $(dir)\\passw?.\n", 1},
+    {"NotAnsiDomain", kBoth, "-u $(user) -d S{U+015C}", "", "", "The command line holds a character that code page $(acp) cannot hold: S?.\n", 1},
     {"NotAnsiShortName", kBoth, "-u $(user) -f $(short:$(pw){U+03B1})", "file:$(pw){U+03B1}=" + kOld + "|file:$(pw)a=" + kOld, "", "", 0, "$(pw){U+03B1}=alice:1\r\n$(E:$(user))|$(pw)a=" + kOld},
     {"CurrentFolderNotAnsi", kBoth, "-u $(user) -f passwd", "file:$(dir)\\d{U+03B1}\\passwd=" + kOld + "|cwd:$(dir)\\d{U+03B1}", "", "", 0, "$(dir)\\d{U+03B1}\\passwd=alice:1\r\n$(E:$(user))|$(dir)\\d{U+03B1}\\passwd.bak=" + kOld},
     {"NotAnsiProfile", kBoth, "-u $(user)", "profile=C:\\users\\{U+015C}am", "", "read key value error: ProfileImagePath holds a character that code page $(acp) cannot hold: C:\\users\\?am\n", 1, "$(dir)\\home\\tarnwick=<none>"},
@@ -167,6 +173,12 @@ const std::vector<Row> kRows = {
     {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kOld, "", "", 0, "$(len:255)=alice:1\r\n$(E:$(user))"},
     {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kOld, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kOld},
     // An editor holds the passwd file open: it cannot be replaced.
+    // A moment's holder of the file, or of the lock, is waited for: the run
+    // goes on when it lets go.
+    {"HolderWaitedFor", kBoth, kAdd, kFile + kOld + "|heldfor:$(pw)=2000", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    {"LockFreeInAGap", kBoth, kAdd, kFile + kOld + "|gap:$(pw).lk~=3000,3200", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    // A line appended once the old file was let go lands in the new file.
+    {"AppendInTheWindow", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:APPEND=late:1", "", "", 0, "$(pw)=alice:1\r\nlate:1\r\n$(E:$(user))|$(pw).bak=alice:1\nlate:1\r\n"},
     {"ReplaceRefused", kBoth, kAdd, kFile + kOld + "|held:$(pw)", kEntry, "Passwd file $(pw) could not be rewritten (error 32)" + kNotWritten, 0, "$(pw)=" + kOld},
 
     // Many accounts in one run (-b): every line resolved before anything is

@@ -14,6 +14,9 @@
  *                                   with EACCES (or ACCTMAP_FAULT_RENAME_ERRNO)
  *   ACCTMAP_FAULT_RENAME_UNLINK=1   each removes the target first, as a
  *                                   server that replaces by delete and rename
+ *   ACCTMAP_FAULT_APPEND=<line>     a program appends the line (and CR LF) to
+ *                                   the passwd file as its backup takes its
+ *                                   name, after acctmap let the old file go
  *   ACCTMAP_FAULT_KILL_AT=<step>    kill acctmap.exe at a step of its rewrite:
  *     flushed    the new file flushed
  *     secured    its security copied: before the old file's second name
@@ -220,6 +223,30 @@ int link(const char *from, const char *to)
     return r;
 }
 
+/* ACCTMAP_FAULT_APPEND: `from` the old file's second name, `to` the
+ * backup's name, the passwd file's own name without ".bak". */
+static void append_if(const char *from, const char *to)
+{
+    char settings[1024], path[PATH_MAX];
+    const char *line, *end;
+    size_t n = strlen(from), m = strlen(to);
+    int fd;
+
+    if (n < 4 || strcmp(from + n - 4, ".bk~") || m < 4 || m >= sizeof path ||
+        !run_settings(settings, sizeof settings) ||
+        !(line = strstr(settings, "\nACCTMAP_FAULT_APPEND=")))
+        return;
+    line += strlen("\nACCTMAP_FAULT_APPEND=");
+    end = strchr(line, '\n');
+    memcpy(path, to, m - 4);
+    path[m - 4] = '\0';
+    if ((fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC)) >= 0) {
+        put(fd, line, end ? (size_t)(end - line) : strlen(line), -1);
+        put(fd, "\r\n", 2, -1);
+        close(fd);
+    }
+}
+
 int rename(const char *from, const char *to)
 {
     char settings[1024], count[PATH_MAX];
@@ -229,6 +256,7 @@ int rename(const char *from, const char *to)
     int file;
 
     if (kill_if(from, ".nw~", "final")) return -1;
+    append_if(from, to);
     snprintf(count, sizeof count, "%s.renames", getenv("ACCTMAP_FAULT_CONTROL"));
     if (times > 0 && (stat(count, &st) || st.st_size < times) &&
         (file = open(count, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) >= 0) {
