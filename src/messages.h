@@ -26,9 +26,9 @@
 #define MSG_SID_LOOKUP_USER " (%s)\n"
 
 // System error reports: the program, the reporting line, the code and the
-// system's own text, which brings its own line end.
-#define MSG_SYSTEM_ERROR "acctmap (%d): [%lu] %s"
-#define MSG_SYSTEM_ERROR_CODE "acctmap (%d): error %lu"
+// system's own text.
+#define MSG_SYSTEM_ERROR "acctmap (%d): [%lu] %s\n"
+#define MSG_SYSTEM_ERROR_CODE "acctmap (%d): error %lu\n"
 
 // The home directory.
 #define MSG_OPEN_REGISTRY "Open Registry Error.\n"

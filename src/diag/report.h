@@ -21,16 +21,20 @@ void PrintError(const char* format, ...) ACCTMAP_PRINTF(1, 2);
 // `prefix`, so that the stages' own messages say which account they are
 // about. The text stays the caller's.
 void SetMessagePrefix(const char* prefix);
-const char* MessagePrefix();
 
 // The next message completes a report begun without a line end (a system
 // error report): it takes no prefix.
 void ContinueReport();
 
+// Writes the prefix (see SetMessagePrefix) as PrintError shows it, unless the
+// message continues a report.
+void WritePrefix();
+
 // The system's text for an error code into `text` (kMessageSize bytes), as
-// the system words it, line end included; false when it has none.
+// the system words it but without its own line end (a CR LF, which the
+// runtime's text mode would write as CR CR LF); false when it has none.
 bool SystemMessage(uint32_t code, char* text);
 
-// Writes "acctmap (line): [code] text" or "acctmap (line): error code" on
-// standard error, without a line end of its own.
+// Writes "acctmap (line): [code] text" or "acctmap (line): error code" and a
+// line end on standard error; the next message continues the report.
 void ReportSystemError(uint32_t code, int line);

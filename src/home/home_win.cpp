@@ -93,7 +93,7 @@ static void ReportRegistryOpenError(LONG status) {
     char text[kMessageSize];
     // The system's own words, as it gives them.
     if (SystemMessage(static_cast<uint32_t>(status), text)) {
-        fwrite(MessagePrefix(), 1, strlen(MessagePrefix()), stderr);
+        WritePrefix();
         fprintf(stderr, MSG_SYSTEM_TEXT, text);
     }
 }

@@ -193,8 +193,9 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
     const size_t comma = times.find(',');
     const DWORD from = static_cast<DWORD>(atoi(times.c_str()));
     const DWORD to = comma == std::string::npos ? 0 : static_cast<DWORD>(atoi(&times[comma + 1]));
-    Hold* hold = new Hold{path, share, from, to,
-                          CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL)};
+    Hold* hold =
+        new Hold{path, share, from, to,
+                 CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL)};
     CloseHandle(CreateThread(NULL, 0, ReleaseHold, hold, 0, NULL));
 }
 
@@ -380,6 +381,7 @@ std::string Machine::Expand(std::string text) const {
             const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
             value.assign(message, FormatMessageA(flags, NULL, atoi(argument.c_str()), 0x400,
                                                  message, sizeof message, NULL));
+            value.erase(value.find_last_not_of("\r\n ") + 1);
         } else if (kind == "len") {
             // Folders of 60 characters, then the file's name to the length.
             value = dir_ + "\\etc";

@@ -32,7 +32,8 @@ class Machine {
     ~Machine();
 
     // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir)
-    // and $(sys:N) (its text for error N) are the machine's; $(N*c) is the
+    // and $(sys:N) (its text for error N, without its line end) are the
+    // machine's; $(N*c) is the
     // character c N times, $(len:N) a path of N characters in the machine's
     // folder, $(short:P) the 8.3 short name of the path P, $(pw) the passwd
     // file, $(acp) the ANSI code page, $(fields) the default entry from its

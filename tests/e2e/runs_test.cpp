@@ -61,8 +61,8 @@ const std::vector<Row> kRows = {
     {"LongestValuesPass", kBoth, "-s $(255*s) -d $(255*d) -p $(259*p) -f $(259*f) -u $(259*u)", "", "", "Could not find the domain controller for the domain.\n", 1},
     // A login name made of the domain and the user, at its limit of 255 and
     // one more (Wine knows no SID for u: the shared home).
-    {"LoginNameOf255", kBoth, "-u u -d $(253*d)", "accounts=dc\t$(253*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "\n$(253*d)\\u:unused_by_nt/2000/xp:1005:10513:U-u:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332) (u)\n", 0},
-    {"LoginNameOf256", kBoth, "-u u -d $(254*d)", "accounts=dc\t$(254*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "", "acctmap (301): [1332] $(sys:1332) (u)\nLogin name is longer than 255 characters: $(254*d)\\u\n", 1, "$(dir)\\home\\tarnwick=<none>"},
+    {"LoginNameOf255", kBoth, "-u u -d $(253*d)", "accounts=dc\t$(253*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "\n$(253*d)\\u:unused_by_nt/2000/xp:1005:10513:U-u:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332)\n (u)\n", 0},
+    {"LoginNameOf256", kBoth, "-u u -d $(254*d)", "accounts=dc\t$(254*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\t513\n", "", "acctmap (301): [1332] $(sys:1332)\n (u)\nLogin name is longer than 255 characters: $(254*d)\\u\n", 1, "$(dir)\\home\\tarnwick=<none>"},
     // Refused before the home stage makes a directory, and echoed harmlessly.
     {"LoginNameShownSafely", kBoth, "-u $(user) -s a\nb\x1f\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^_^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
 
@@ -81,7 +81,7 @@ const std::vector<Row> kRows = {
     // pair being one (Wine writes it as "??").
     {"FullNameCutWhole", kBoth, "-u $(user)", "accounts=user\t.\t$(user)\t$(rid)\t513\t$(510*f)\xf0\x9f\x98\x80x\n", "\n$(user):unused_by_nt/2000/xp:$(rid):513:$(510*f),U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
     {"LargestIdsAndBlankedBytes", kBoth, "-u $(user)", "accounts=user\t.\t$(user)\t4294967295\t4294967295\tDoe: Jane\x01\n", "\n$(user):unused_by_nt/2000/xp:4294967295:4294967295:Doe  Jane ,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
-    {"SidLookupFails", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\tGhost Writer\n", "\nghost:unused_by_nt/2000/xp:1005:513:Ghost Writer,U-ghost:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332) (ghost)\n", 0},
+    {"SidLookupFails", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\tGhost Writer\n", "\nghost:unused_by_nt/2000/xp:1005:513:Ghost Writer,U-ghost:/home/tarnwick:/bin/switch", "acctmap (301): [1332] $(sys:1332)\n (ghost)\n", 0},
     // No controller found (no network path, 53): no server is asked in its
     // place, not even a computer named like the domain with a local jdoe.
     {"ControllerUnnamed", kBoth, "-u jdoe -d SALES", "accounts=dc\tSALES\terror=53\nuser\t\\\\SALES\tjdoe\t1500\t513\tNot The Domain\n", "", "Could not find the domain controller for the domain.\n", 1},
@@ -96,7 +96,7 @@ const std::vector<Row> kRows = {
     {"ProfileExpanded", kBoth, "-u $(user)", "profile=%SystemDrive%\\users\\$(user)", kEntry, "", 0},
     {"FallbackMade", kBoth, "-u $(user)", "profile=$(dir)\\no such profile", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>|$(dir)\\no such profile=<none>"},
     {"FallbackThere", kBoth, "-u $(user)", "profile=C:\\nowhere|dir:$(dir)\\home\\tarnwick", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0},
-    {"FallbackNotMade", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\n|mount=$(dir)\\missing\\home", "", "acctmap (301): [1332] $(sys:1332) (ghost)\nCan't create home directory $(dir)\\missing\\home\\tarnwick for user ghost\n", 1},
+    {"FallbackNotMade", kBoth, "-u ghost", "accounts=user\t.\tghost\t1005\t513\n|mount=$(dir)\\missing\\home", "", "acctmap (301): [1332] $(sys:1332)\n (ghost)\nCan't create home directory $(dir)\\missing\\home\\tarnwick for user ghost\n", 1},
     {"UnderTheMount", kBoth, "-u $(user)", "mount=$(dir)/ZONE//|profile=$(dir)\\zone\\$(user)|dir:$(dir)\\Zone|dir:$(dir)\\Zone\\$(user)", "\n$(user)$(fields)/home/$(user):/bin/switch", "", 0},
     {"MountComponentsWhole", kBoth, "-u $(user)", "mount=C:\\use", kEntry, "", 0},
     {"HomePathUntested", kBoth, "-u $(user) -p D:\\home\\u", "", "\n$(user)$(fields)/cygdrive/D/home/u:/bin/switch", "", 0, "D:\\home\\u=<none>"},
@@ -209,7 +209,7 @@ const std::vector<Row> kRows = {
     // output, the file as it was.
     {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(e:a)$(e:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
     // The stages' own reports, each line of them, say which line they are about.
-    {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332) (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
+    {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332)\n (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
     {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
 
     // Where Windows differs from a Unix file system: a FAT32 drive (the
