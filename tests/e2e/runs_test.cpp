@@ -176,6 +176,8 @@ const std::vector<Row> kRows = {
     // A moment's holder of the file, or of the lock, is waited for: the run
     // goes on when it lets go.
     {"HolderWaitedFor", kBoth, kAdd, kFile + kOld + "|heldfor:$(pw)=2000", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    // A lock file refused for a reason of its own: that reason at once.
+    {"LockDenied", kBoth, kAdd, kFile + kOld + "|file:$(pw).lk~=|faultat:.lk~:LOCK_DENIED=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
     {"LockFreeInAGap", kBoth, kAdd, kFile + kOld + "|gap:$(pw).lk~=3000,3200", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
     // A line appended once the old file was let go lands in the new file.
     {"AppendInTheWindow", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:APPEND=late:1", "", "", 0, "$(pw)=alice:1\r\nlate:1\r\n$(E:$(user))|$(pw).bak=alice:1\nlate:1\r\n"},

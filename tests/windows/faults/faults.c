@@ -17,6 +17,8 @@
  *   ACCTMAP_FAULT_APPEND=<line>     a program appends the line (and CR LF) to
  *                                   the passwd file as its backup takes its
  *                                   name, after acctmap let the old file go
+ *   ACCTMAP_FAULT_LOCK_DENIED=1     opening a lock file (*.lk~) fails with
+ *                                   EACCES, as its access list would have it
  *   ACCTMAP_FAULT_KILL_AT=<step>    kill acctmap.exe at a step of its rewrite:
  *     flushed    the new file flushed
  *     secured    its security copied: before the old file's second name
@@ -34,6 +36,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -222,6 +225,37 @@ int link(const char *from, const char *to)
     if (!r) kill_if(to, ".bk~", "linked");
     return r;
 }
+
+/* Opens: a lock file's refused when ACCTMAP_FAULT_LOCK_DENIED says so. Only
+ * a name that ends in ".lk~" reads the settings. */
+static int lock_denied(const char *path)
+{
+    char settings[1024];
+    size_t n = strlen(path);
+
+    return n >= 4 && !strcmp(path + n - 4, ".lk~") && run_settings(settings, sizeof settings) &&
+           strstr(settings, "\nACCTMAP_FAULT_LOCK_DENIED=1");
+}
+
+#define OPEN_FRONT(fn)                                     \
+    int fn(const char *path, int flags, ...)               \
+    {                                                      \
+        mode_t mode = 0;                                   \
+        va_list args;                                      \
+                                                           \
+        if (flags & O_CREAT) {                             \
+            va_start(args, flags);                         \
+            mode = va_arg(args, mode_t);                   \
+            va_end(args);                                  \
+        }                                                  \
+        if (lock_denied(path)) {                           \
+            errno = EACCES;                                \
+            return -1;                                     \
+        }                                                  \
+        return REAL(fn)(path, flags, mode);                \
+    }
+OPEN_FRONT(open)
+OPEN_FRONT(open64)
 
 /* ACCTMAP_FAULT_APPEND: `from` the old file's second name, `to` the
  * backup's name, the passwd file's own name without ".bak". */
