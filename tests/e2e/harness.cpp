@@ -324,12 +324,14 @@ void Machine::Arrange(const std::string& step) {
             m.pw_ = "F:\\passwd";
         }},
         {"link", [](Machine&, Text path, Text value) { EXPECT_TRUE(CreateHardLinkA(path.c_str(), value.c_str(), NULL)) << path; }},
-        // A stand-in that imports acctdep.dll, whose planted copy lies beside
-        // the exe and in the folder it runs in.
-        {"planted-dependency", [](Machine& m, Text, Text) {
+        // A stand-in that imports acctdep.dll ("import"), or loads it late
+        // by its bare name ("late"), whose planted copy lies beside the exe
+        // and in the folder it runs in.
+        {"planted-dependency", [](Machine& m, Text, Text value) {
             const std::string system = SystemFolderDll();
             const std::string folder = system.substr(0, system.rfind('\\'));
-            EXPECT_TRUE(CopyFileA(ACCTMAP_WITH_ACCTDEP_PATH, system.c_str(), FALSE));
+            const char* standin = value == "late" ? ACCTMAP_WITH_LATEDEP_PATH : ACCTMAP_WITH_ACCTDEP_PATH;
+            EXPECT_TRUE(CopyFileA(standin, system.c_str(), FALSE));
             EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
             for (const char* at : {"\\bin", ""}) {
                 const std::string planted = m.dir_ + at + "\\acctdep.dll";

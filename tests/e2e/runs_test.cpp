@@ -233,7 +233,8 @@ const std::vector<Row> kRows = {
     {"BackupIsASecondName", kBoth, kAdd, kFile + kOld + "|link:$(pw).bak=$(pw)", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
     // Wine's loader too takes a planted copy when netapi32.dll is loaded by
     // its bare name or without the altered search path.
-    {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency", kEntry, "", 0},
+    {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency=import", kEntry, "", 0},
+    {"PlantedLateLoad", kBoth, "-u $(user)", "planted-dependency=late", kEntry, "", 0},
 };
 // clang-format on
 

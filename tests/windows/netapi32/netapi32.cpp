@@ -17,9 +17,22 @@
 #include <cstdlib>
 #include <cwchar>
 
-// Built with ACCTMAP_ACCTDEP, the stand-in imports acctdep.dll (acctdep.cpp).
+// Built with ACCTMAP_ACCTDEP, the stand-in imports acctdep.dll (acctdep.cpp);
+// with ACCTMAP_LATEDEP, it loads it by its bare name at its first call, as
+// a system DLL's own late or delayed load does.
 #ifdef ACCTMAP_ACCTDEP
 extern "C" __declspec(dllimport) const wchar_t* AcctDepFullName(const wchar_t* given);
+#endif
+#ifdef ACCTMAP_LATEDEP
+const wchar_t* AcctDepFullName(const wchar_t* given) {
+    typedef const wchar_t*(FullName)(const wchar_t*);
+    HMODULE dep = LoadLibraryA("acctdep.dll");
+    FullName* late = dep != NULL ? reinterpret_cast<FullName*>(
+                                       reinterpret_cast<void*>(GetProcAddress(dep, "AcctDepFullName")))
+                                 : NULL;
+    return late != NULL ? late(given) : L"NO ACCTDEP";
+}
+#define ACCTMAP_ACCTDEP
 #endif
 
 namespace {
