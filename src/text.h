@@ -61,6 +61,14 @@ inline unsigned char FoldCharByte(const LeadBytes* lead, unsigned char c, bool* 
     return FoldAscii(c);
 }
 
+// "X:" at the start of a path, X an ASCII letter: a drive, in ANSI text or
+// in UTF-16.
+template <typename C>
+bool HasDriveLetter(const C* path) {
+    const unsigned long first = static_cast<unsigned long>(path[0]);
+    return ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && path[1] == C(':');
+}
+
 // A byte that moves a terminal's cursor or ends a line: 0x00-0x1F and DEL.
 inline bool IsControlByte(unsigned char c) {
     return c < 0x20 || c == 0x7F;

@@ -72,13 +72,6 @@ bool RewriteUnderHome(const char* path, const char* mountDirectory, const LeadBy
     return FormatText(out, size, "/home%s", path + length);
 }
 
-// "X:" at the start of a path, X an ASCII letter.
-static bool HasDriveLetter(const char* path) {
-    const char first = path[0];
-    const bool asciiLetter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
-    return asciiLetter && path[1] == ':';
-}
-
 bool IsDriveRelative(const char* path) {
     return HasDriveLetter(path) && path[2] != '\0' && !IsSeparator(path[2]);
 }

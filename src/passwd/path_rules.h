@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "text.h"
+
 // Length of the part of a full path that names no file: "C:\",
 // "\\server\share\", "\\?\C:\", "\\.\C:\" or "\\?\UNC\server\share\".
 template <typename C>
@@ -29,8 +31,7 @@ size_t PathRootLength(const C* path) {
         names = 2;
     }
     if (names == 0) {
-        const bool drive = path[at] != C(0) && path[at + 1] == C(':');
-        return drive ? at + (path[at + 2] == C('\\') ? 3 : 2) : at;
+        return HasDriveLetter(path + at) ? at + (path[at + 2] == C('\\') ? 3 : 2) : at;
     }
     for (; names > 0 && path[at] != C(0); --names) {
         while (path[at] != C(0) && path[at] != C('\\')) {
