@@ -25,3 +25,10 @@ inline std::vector<CodePage> DoubleByteCodePages() {
 inline LeadBytes NoLeadBytes() {
     return MakeLeadBytes(nullptr, 0);
 }
+
+// The double-byte code pages, and 1252 last.
+inline std::vector<CodePage> AllCodePages() {
+    std::vector<CodePage> pages = DoubleByteCodePages();
+    pages.push_back({1252, NoLeadBytes()});
+    return pages;
+}

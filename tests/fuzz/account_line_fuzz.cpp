@@ -11,6 +11,7 @@
 
 #include "check.h"
 #include "cli/batch.h"
+#include "text.h"
 
 namespace {
 
@@ -38,19 +39,14 @@ std::string Fields(const UserRequest& request) {
 }
 
 AnsiResult ToLatin1(const wchar_t* word, char* out, size_t size) {
-    size_t used = 0;
-    for (; word[used] != L'\0'; ++used) {
-        if (word[used] > 0xFF) {
+    std::string text;
+    for (; *word != L'\0'; ++word) {
+        if (*word > 0xFF) {
             return kAnsiUnmappable;
         }
-        if (used + 1 >= size) {
-            out[0] = '\0';
-            return kAnsiTooLong;
-        }
-        out[used] = static_cast<char>(word[used]);
+        text += static_cast<char>(*word);
     }
-    out[used] = '\0';
-    return kAnsiExact;
+    return CopyText(out, size, text.c_str()) ? kAnsiExact : kAnsiTooLong;
 }
 
 // The messages of refused lines would flood the log.

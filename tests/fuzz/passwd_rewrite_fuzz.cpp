@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "check.h"
+#include "memory_io.h"
 #include "passwd/filter.h"
 
 namespace {
@@ -73,33 +74,6 @@ std::vector<std::string> Split(const std::string& names) {
     }
 }
 
-// The old file in memory, read in pieces of at most `step` bytes.
-struct Source {
-    const std::string* bytes;
-    size_t at;
-    size_t step;
-};
-
-uint32_t Read(void* context, char* buffer, size_t size, size_t* got) {
-    Source* source = static_cast<Source*>(context);
-    *got = std::min({size, source->step, source->bytes->size() - source->at});
-    memcpy(buffer, source->bytes->data() + source->at, *got);
-    source->at += *got;
-    return 0;
-}
-
-uint32_t Seek(void* context, uint64_t offset) {
-    Source* source = static_cast<Source*>(context);
-    Check(offset <= source->bytes->size(), "a seek within the file");
-    source->at = offset;
-    return 0;
-}
-
-uint32_t Write(void* context, const char* data, size_t size) {
-    static_cast<std::string*>(context)->append(data, size);
-    return 0;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -144,9 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static char in[kFilterBlockMinimum + 255 * 9];
     static char out[256];
     const FilterBuffers buffers = {in, kFilterBlockMinimum + data[1] * 9u, out, 1 + data[2] % 255u};
-    Source source = {&old, 0, 1 + data[0] * 37u};
+    MemorySource source = {&old, 0, 1 + data[0] * 37u};
     std::string written;
-    const FilterIo io = {&source, &written, Read, Seek, Write};
+    const FilterIo io = MemoryIo(&source, &written);
     Check(FilterPasswdLines(&io, &set, "\n-tail-", &buffers) == 0, "filter");
     Check(written == Model(old, logins, "\n-tail-"), "the filter keeps the model's lines");
     return 0;

@@ -21,13 +21,6 @@ struct PathRow {
     std::string path, mount, dbcs, sbcs = "";
 };
 
-// Each code page's lead bytes, the single-byte one last, with its number.
-std::vector<CodePage> AllCodePages() {
-    std::vector<CodePage> pages = DoubleByteCodePages();
-    pages.push_back({1252, NoLeadBytes()});
-    return pages;
-}
-
 // True when `at` is where a character of `text` starts, or its end.
 bool AtCharacterStart(const LeadBytes* lead, const std::string& text, size_t at) {
     size_t position = 0;
