@@ -8,7 +8,7 @@ set(ACCTMAP_DESCRIPTION "acctmap: a passwd line for a Windows account on a Cygwi
 set(ACCTMAP_VENDOR "The acctmap developers")
 set(ACCTMAP_VERSION4 "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 # The same description serves both exes; only the toolchain differs.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(ACCTMAP_WIDTH STREQUAL "x64")
   set(ACCTMAP_ARCH amd64)
   set(ACCTMAP_PACKAGE_SUFFIX win64)
   # Only NT-family Windows runs 64-bit programs.
@@ -58,3 +58,19 @@ set(ACCTMAP_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${ACCTMAP_PACKAGE_NAME}.zip)
 set(CPACK_PACKAGE_FILE_NAME ${ACCTMAP_PACKAGE_NAME})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
+
+# The release checks, steps of the build that fail it as a linker error
+# would: every import on the allowlist for the exe's width (imports.txt)
+# and the exe stripped; then the zip made by cpack with acctmap.exe and
+# README.txt, and nothing else.
+add_custom_command(TARGET acctmap POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:acctmap>
+          -DWIDTH=${ACCTMAP_WIDTH} -DLIST=${CMAKE_CURRENT_LIST_DIR}/imports.txt
+          -P ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake
+  VERBATIM)
+add_custom_target(acctmap_package ALL
+  COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DZIP=${ACCTMAP_PACKAGE_ZIP} -DTOP=${ACCTMAP_PACKAGE_NAME}
+          -P ${CMAKE_CURRENT_LIST_DIR}/check_package.cmake
+  DEPENDS acctmap
+  VERBATIM)

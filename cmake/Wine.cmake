@@ -6,7 +6,7 @@
 # Both builds test in a 64-bit prefix, as most of their users run them; each
 # starts its programs with the loader of its own width (Debian: wine64, and
 # wine from wine32:i386).
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(ACCTMAP_WIDTH STREQUAL "x64")
   find_program(ACCTMAP_WINE NAMES wine64 PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
 else()
   find_program(ACCTMAP_WINE NAMES wine PATHS /usr/lib/wine REQUIRED NO_DEFAULT_PATH)
@@ -26,7 +26,7 @@ else()
                   "${ACCTMAP_WINE32_STATUS}): the tests that run 32-bit Windows programs are skipped.")
 endif()
 set(ACCTMAP_WINE_RUNS ON)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT ACCTMAP_WINE32_RUNS)
+if(ACCTMAP_WIDTH STREQUAL "x86" AND NOT ACCTMAP_WINE32_RUNS)
   set(ACCTMAP_WINE_RUNS OFF)
   return()
 endif()

@@ -178,7 +178,7 @@ const std::vector<Row> kRows = {
     {"HolderWaitedFor", kBoth, kAdd, kFile + kOld + "|heldfor:$(pw)=2000", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
     // A lock file refused for a reason of its own: that reason at once.
     {"LockDenied", kBoth, kAdd, kFile + kOld + "|file:$(pw).lk~=|faultat:.lk~:LOCK_DENIED=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
-    {"LockFreeInAGap", kBoth, kAdd, kFile + kOld + "|gap:$(pw).lk~=3000,3200", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    {"LockFreeInAGap", kBoth, kAdd, kFile + kOld + "|gap:$(pw).lk~=3000,3600", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
     // A line appended once the old file was let go lands in the new file.
     {"AppendInTheWindow", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:APPEND=late:1", "", "", 0, "$(pw)=alice:1\r\nlate:1\r\n$(E:$(user))|$(pw).bak=alice:1\nlate:1\r\n"},
 

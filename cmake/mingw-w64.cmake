@@ -1,0 +1,16 @@
+# Cross-compiling acctmap.exe with mingw-w64 (posix thread model):
+# ACCTMAP_MINGW_ARCH x86_64 for the 64-bit exe (the default) or i686 for the
+# 32-bit one. CMake's own checks see the same width.
+if(NOT ACCTMAP_MINGW_ARCH)
+  set(ACCTMAP_MINGW_ARCH x86_64)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ACCTMAP_MINGW_ARCH)
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ACCTMAP_MINGW_ARCH})
+set(CMAKE_C_COMPILER ${ACCTMAP_MINGW_ARCH}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ACCTMAP_MINGW_ARCH}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${ACCTMAP_MINGW_ARCH}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ACCTMAP_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
