@@ -402,36 +402,18 @@ TEST(Waits, EndInTheirNotices) {
     EXPECT_EQ(machine.FileState(refused + ".bak"), "older");
 }
 
-// Under a UTF-8 ANSI code page (Windows 10's option; wine.utf8_code_page
-// runs this in a prefix of its own): a name comes through exactly, never as
-// a look-alike, and a lone surrogate, which UTF-8 cannot hold, is refused.
-TEST(Utf8CodePage, NamesExactOrRefused) {
-    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
-    Machine machine;
-    machine.Arrange(machine.Expand(
-        "accounts=user\t.\t$(user)\t$(rid)\t513\tWine User\nuser\t.\tSam\t1005\t513\n"));
-    const std::string refused =
-        "The command line holds a character that code page 65001 "
-        "cannot hold: \xef\xbf\xbd"
-        "am.\n";
-    for (const auto& [user, err] :
-         {std::pair<std::string, std::string>{"{U+015C}am", MSG_USER_NOT_FOUND},
-          {"{U+D800}am", refused}}) {
-        const Outcome run = machine.Run({"-u", user});
-        EXPECT_EQ(run.err, TextMode(err)) << user;
-        EXPECT_EQ(run.status, 1u) << user;
-    }
-    const Outcome home = machine.Run({"-u", machine.Expand("$(user)"), "-p", "C:\\{U+015C}am"});
-    EXPECT_EQ(home.err, "");
-    EXPECT_EQ(home.out, TextMode(machine.Expand("\n$(user)$(fields)/cygdrive/C/\xc5\x9c"
-                                                "am:/bin/switch")));
-    // An accounts file without a mark is read as UTF-8, and checked: an
-    // encoded surrogate is refused.
-    const std::string list = machine.Expand("$(dir)\\batch.txt");
-    machine.Arrange(machine.Expand("file:" + list + "=-u $(user) -s \xed\xa0\x80\r\n"));
-    EXPECT_EQ(machine.Run({"-b", list}).err,
-              TextMode(list + " line 1: The line is not valid UTF-8.\n"));
-}
+// Under a UTF-8 ANSI code page (Windows 10's option; wine.code_page_utf8
+// runs these in a prefix of its own): a name comes through exactly, never as
+// a look-alike; a lone surrogate, which UTF-8 cannot hold, is refused; an
+// accounts file without a mark is read as UTF-8, and checked.
+// clang-format off
+const std::vector<Row> kUtf8Rows = {
+    {"LookAlikeIsAnother", kBoth, "-u {U+015C}am", "accounts=user\t.\tSam\t1005\t513\n", "", MSG_USER_NOT_FOUND, 1},
+    {"LoneSurrogate", kBoth, "-u {U+D800}am", "", "", "The command line holds a character that code page 65001 cannot hold: \xef\xbf\xbd" "am.\n", 1},
+    {"HomePathExact", kBoth, "-u $(user) -p C:\\{U+015C}am", "", "\n$(user)$(fields)/cygdrive/C/\xc5\x9c" "am:/bin/switch", "", 0},
+    {"EncodedSurrogate", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=-u $(user) -s \xed\xa0\x80\r\n", "", "$(dir)\\batch.txt line 1: The line is not valid UTF-8.\n", 1},
+};
+// clang-format on
 
 // Under code page 932 (Japanese Windows; wine.code_page_932 runs this in a
 // prefix of its own), whose second bytes include '\\' and A-Z: ア (83 41)
@@ -447,12 +429,21 @@ const std::vector<Row> kCodePage932Rows = {
 };
 // clang-format on
 
-TEST(CodePage932, Rows) {
-    ASSERT_EQ(GetACP(), 932u);
-    for (const Row& row : kCodePage932Rows) {
+// The rows of another ANSI code page, in the prefix its ctest test makes.
+void CheckRows(UINT codePage, const std::vector<Row>& rows) {
+    ASSERT_EQ(GetACP(), codePage);
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         CheckRow(row);
     }
+}
+
+TEST(Utf8CodePage, Rows) {
+    CheckRows(CP_UTF8, kUtf8Rows);
+}
+
+TEST(CodePage932, Rows) {
+    CheckRows(932, kCodePage932Rows);
 }
 
 }  // namespace
