@@ -374,10 +374,10 @@ std::string Machine::Expand(std::string text) const {
         std::string value;
         if (plain.count(token) != 0) {
             value = plain.at(token);
-        } else if (kind == "e") {
+        } else if (kind == "printed") {
             value = "\n" + argument + "$(fields)/cygdrive/C/users/$(user):/bin/switch";
-        } else if (kind == "E") {
-            value = "\r$(e:" + argument + ")";
+        } else if (kind == "filed") {
+            value = "\r$(printed:" + argument + ")";
         } else if (kind == "sys") {
             char message[4096];
             const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;

@@ -37,9 +37,9 @@ class Machine {
     // character c N times, $(len:N) a path of N characters in the machine's
     // folder, $(short:P) the 8.3 short name of the path P, $(pw) the passwd
     // file, $(acp) the ANSI code page, $(fields) the default entry from its
-    // password to its home field, $(e:X) the user's entry under the login
-    // name X as the program writes it (a line feed first) and $(E:X) as it
-    // reaches the file (CR LF first).
+    // password to its home field, $(printed:X) the user's entry under the
+    // login name X as the program prints it (a line feed first) and
+    // $(filed:X) as it reaches the file (CR LF first).
     std::string Expand(std::string text) const;
     // A set-up step, "<verb>[:<path>][=<value>]" (see the table).
     void Arrange(const std::string& step);

@@ -15,11 +15,11 @@ namespace {
 using namespace std::string_literals;
 
 const std::string kUsage = MSG_USAGE;
-const std::string kEntry = "$(e:$(user))";
-const std::string kAdd = "-u $(user) -f $(pw)";
-const std::string kFile = "file:$(pw)=";
+const std::string kEntry = "$(printed:$(user))";
+const std::string kAddToPasswd = "-u $(user) -f $(pw)";
+const std::string kPasswdHolds = "file:$(pw)=";
 const std::string kNotWritten = "; the entry was not written to it.\n";
-const std::string kOld = "alice:1\n";
+const std::string kAliceFile = "alice:1\n";
 const std::string kLegacyAdmin = "admin:use_crypt:500:544:Administrator:";
 
 // Lines that must survive a rewrite whole: no line end, a bare line feed,
@@ -75,7 +75,7 @@ const std::vector<Row> kRows = {
     {"User", kBoth, "-u $(user)", "", kEntry, "", 0, "$(dir)\\home\\tarnwick=<none>"},
     // An entry lost on its way out is a failure.
     {"OutputLost", kBoth, "-u $(user)", "outfails", "", "Standard output could not be written.\n", 1},
-    {"DomainAccount", kBoth, "-u $(user) -d $(dom) -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\n|" + kFile + "$(dom)\\$(user):1\r\n$(user):3", "", "", 0, "$(pw)=$(user):3\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch"},
+    {"DomainAccount", kBoth, "-u $(user) -d $(dom) -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\n|" + kPasswdHolds + "$(dom)\\$(user):1\r\n$(user):3", "", "", 0, "$(pw)=$(user):3\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch"},
     {"AnsiFullName", kBoth, "-u $(user)", "accounts=user\t.\t$(user)\t$(rid)\t513\tJos\xc3\xa9 M\xc3\xbcller \xc5\x9c" "am\n", "\n$(user):unused_by_nt/2000/xp:$(rid):513:Jos\xe9 M\xfcller  am,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
     // A full name cut to its field at the last whole character, a surrogate
     // pair being one (Wine writes it as "??").
@@ -125,32 +125,32 @@ const std::vector<Row> kRows = {
 
     // The passwd file: which lines stay, and every way the file does not
     // take the entry (the entry then on standard output, status 0).
-    {"NamesFolded", kBoth, "-u $(user) -s Bo[z\xe9 -f $(pw)", kFile + "bO[Z\xe9:1\r\nBO[Z\xe9:4\r\nbo{z\xe9:2\r\nBo[z\xc9:5\r\nBo[zz\xe9:3", "", "", 0, "$(pw)=bo{z\xe9:2\r\nBo[z\xc9:5\r\nBo[zz\xe9:3$(E:Bo[z\xe9)"},
-    {"NameComparedTo256", kBoth, "-u $(user) -s $(255*a) -f $(pw)", kFile + "$(255*A):1\r\n$(256*a):2", "", "", 0, "$(pw)=$(256*a):2$(E:$(255*a))"},
-    {"LinesKept", kBoth, kAdd, kFile + kDropped + kKeptBefore + "last:9\n", "", "", 0, "$(pw)=" + kKeptAfter + "last:9\r\n" + "$(E:$(user))|$(pw).bak=" + kDropped + kKeptBefore + "last:9\n"},
+    {"NamesFolded", kBoth, "-u $(user) -s Bo[z\xe9 -f $(pw)", kPasswdHolds + "bO[Z\xe9:1\r\nBO[Z\xe9:4\r\nbo{z\xe9:2\r\nBo[z\xc9:5\r\nBo[zz\xe9:3", "", "", 0, "$(pw)=bo{z\xe9:2\r\nBo[z\xc9:5\r\nBo[zz\xe9:3$(filed:Bo[z\xe9)"},
+    {"NameComparedTo256", kBoth, "-u $(user) -s $(255*a) -f $(pw)", kPasswdHolds + "$(255*A):1\r\n$(256*a):2", "", "", 0, "$(pw)=$(256*a):2$(filed:$(255*a))"},
+    {"LinesKept", kBoth, kAddToPasswd, kPasswdHolds + kDropped + kKeptBefore + "last:9\n", "", "", 0, "$(pw)=" + kKeptAfter + "last:9\r\n" + "$(filed:$(user))|$(pw).bak=" + kDropped + kKeptBefore + "last:9\n"},
     // An old Mac editor's line ends: one line of many entries, none of which
     // a login name can name.
-    {"LoneCrLineKept", kBoth, kAdd, kFile + "$(user):1\ralice:2\r", "", "", 0, "$(pw)=$(user):1\ralice:2\r$(E:$(user))"},
-    {"EmptyFile", kBoth, kAdd, kFile, "", "", 0, "$(pw)=$(E:$(user))|$(pw).bak="},
-    {"RebuiltFromBackup", kBoth, kAdd, "file:$(pw).bak=" + kOld + "$(user):x\n", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld + "$(user):x\n"},
-    {"RebuiltUnderItsStoredName", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD.", "file:$(pw).bak=" + kOld, "", "", 0, "$(pw)?name=passwd|$(pw)=alice:1\r\n$(E:$(user))"},
-    {"NoFileNoBackup", kBoth, kAdd, "", kEntry, "Passwd file $(pw) could not be rewritten (error 2)" + kNotWritten, 0, "$(pw)=<none>|$(pw).bak=<none>"},
+    {"LoneCrLineKept", kBoth, kAddToPasswd, kPasswdHolds + "$(user):1\ralice:2\r", "", "", 0, "$(pw)=$(user):1\ralice:2\r$(filed:$(user))"},
+    {"EmptyFile", kBoth, kAddToPasswd, kPasswdHolds, "", "", 0, "$(pw)=$(filed:$(user))|$(pw).bak="},
+    {"RebuiltFromBackup", kBoth, kAddToPasswd, "file:$(pw).bak=" + kAliceFile + "$(user):x\n", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile + "$(user):x\n"},
+    {"RebuiltUnderItsStoredName", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD.", "file:$(pw).bak=" + kAliceFile, "", "", 0, "$(pw)?name=passwd|$(pw)=alice:1\r\n$(filed:$(user))"},
+    {"NoFileNoBackup", kBoth, kAddToPasswd, "", kEntry, "Passwd file $(pw) could not be rewritten (error 2)" + kNotWritten, 0, "$(pw)=<none>|$(pw).bak=<none>"},
     // Refused before a byte of the new file is written.
-    {"ReadOnly", kBoth, kAdd, kFile + kOld + "|attributes:$(pw)=R|fault:KILL_AFTER=1", kEntry, "Passwd file $(pw) is read-only" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
-    {"ReadOnlyBackup", kBoth, kAdd, kFile + kOld + "|file:$(pw).bak=older\n|attributes:$(pw).bak=R", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
-    {"AttributesKept", kBoth, kAdd, kFile + kOld + "|attributes:$(pw)=HS", "", "", 0, "$(pw)?attributes=HS|$(pw)=alice:1\r\n$(E:$(user))"},
+    {"ReadOnly", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|attributes:$(pw)=R|fault:KILL_AFTER=1", kEntry, "Passwd file $(pw) is read-only" + kNotWritten, 0, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
+    {"ReadOnlyBackup", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|file:$(pw).bak=older\n|attributes:$(pw).bak=R", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
+    {"AttributesKept", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|attributes:$(pw)=HS", "", "", 0, "$(pw)?attributes=HS|$(pw)=alice:1\r\n$(filed:$(user))"},
     {"NoFolder", kBoth, "-u $(user) -f $(dir)\\nodir\\passwd", "", kEntry, "Passwd file $(dir)\\nodir\\passwd could not be rewritten (error 3)" + kNotWritten, 0, "$(dir)\\nodir=<none>"},
     // The step that failed explains the run, not a later one that failed too.
-    {"DiskFull", kBoth, kAdd, kFile + kOld + "|fault:FULL_AFTER=10|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"DiskFull", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|fault:FULL_AFTER=10|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
     // A flush that fails (EIO: ERROR_NOT_READY) leaves the old file in place.
-    {"FlushFails", kBoth, kAdd, kFile + kOld + "|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kOld},
-    {"LockIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).lk~", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"FlushFails", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|fault:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
+    {"LockIsAFolder", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|dir:$(pw).lk~", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
     // A folder under the new file's name is never written through.
-    {"NewFileIsAFolder", kBoth, kAdd, kFile + kOld + "|dir:$(pw).nw~", kEntry, "Passwd file $(pw) could not be rewritten (error 80)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"NewFileIsAFolder", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|dir:$(pw).nw~", kEntry, "Passwd file $(pw) could not be rewritten (error 80)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
     // Any spelling names the file as its folder stores it: the lock, the new
     // file and the backup are named from that.
-    {"StoredCase", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD", kFile + kOld, "", "", 0, "$(pw)?name=passwd|$(pw).bak?name=passwd.bak|$(pw)=alice:1\r\n$(E:$(user))"},
-    {"ShortName", kBoth, "-u $(user) -f $(short:$(pw)-accounts)", "file:$(pw)-accounts=" + kOld, "", "", 0, "$(pw)-accounts.bak?name=passwd-accounts.bak|$(pw)-accounts=alice:1\r\n$(E:$(user))"},
+    {"StoredCase", kBoth, "-u $(user) -f $(dir)\\ETC\\PASSWD", kPasswdHolds + kAliceFile, "", "", 0, "$(pw)?name=passwd|$(pw).bak?name=passwd.bak|$(pw)=alice:1\r\n$(filed:$(user))"},
+    {"ShortName", kBoth, "-u $(user) -f $(short:$(pw)-accounts)", "file:$(pw)-accounts=" + kAliceFile, "", "", 0, "$(pw)-accounts.bak?name=passwd-accounts.bak|$(pw)-accounts=alice:1\r\n$(filed:$(user))"},
     // Names and paths that the code page cannot hold ({U+XXXX}: the UTF-16
     // unit the launcher puts there) are refused or taken in a form that
     // names the same thing, never as a best-fit look-alike.
@@ -159,43 +159,43 @@ const std::vector<Row> kRows = {
     {"NotAnsiLogin", kBoth, "-u $(user) -s {U+015C}am", "", "", "The command line holds a character that code page $(acp) cannot hold: ?am.\n", 1},
     {"NotAnsiPasswdPath", kBoth, "-u $(user) -f $(dir)\\passw{U+015C}", "", "", "The command line holds a character that code page $(acp) cannot hold: $(dir)\\passw?.\n", 1},
     {"NotAnsiDomain", kBoth, "-u $(user) -d S{U+015C}", "", "", "The command line holds a character that code page $(acp) cannot hold: S?.\n", 1},
-    {"NotAnsiShortName", kBoth, "-u $(user) -f $(short:$(pw){U+03B1})", "file:$(pw){U+03B1}=" + kOld + "|file:$(pw)a=" + kOld, "", "", 0, "$(pw){U+03B1}=alice:1\r\n$(E:$(user))|$(pw)a=" + kOld},
-    {"CurrentFolderNotAnsi", kBoth, "-u $(user) -f passwd", "file:$(dir)\\d{U+03B1}\\passwd=" + kOld + "|cwd:$(dir)\\d{U+03B1}", "", "", 0, "$(dir)\\d{U+03B1}\\passwd=alice:1\r\n$(E:$(user))|$(dir)\\d{U+03B1}\\passwd.bak=" + kOld},
+    {"NotAnsiShortName", kBoth, "-u $(user) -f $(short:$(pw){U+03B1})", "file:$(pw){U+03B1}=" + kAliceFile + "|file:$(pw)a=" + kAliceFile, "", "", 0, "$(pw){U+03B1}=alice:1\r\n$(filed:$(user))|$(pw)a=" + kAliceFile},
+    {"CurrentFolderNotAnsi", kBoth, "-u $(user) -f passwd", "file:$(dir)\\d{U+03B1}\\passwd=" + kAliceFile + "|cwd:$(dir)\\d{U+03B1}", "", "", 0, "$(dir)\\d{U+03B1}\\passwd=alice:1\r\n$(filed:$(user))|$(dir)\\d{U+03B1}\\passwd.bak=" + kAliceFile},
     {"NotAnsiProfile", kBoth, "-u $(user)", "profile=C:\\users\\{U+015C}am", "", "read key value error: ProfileImagePath holds a character that code page $(acp) cannot hold: C:\\users\\?am\n", 1, "$(dir)\\home\\tarnwick=<none>"},
     // A path that could match or name another file (a wildcard: >>>>> would
     // match the group file; a stream) is refused before any lookup.
-    {"WildcardLast", kBoth, "-u $(user) -f $(dir)\\etc\\>>>>>", kFile + kOld + "|file:$(dir)\\etc\\group=g:1\n", kEntry, "Passwd file $(dir)\\etc\\>>>>> could not be rewritten (error 123)" + kNotWritten, 0, "$(dir)\\etc\\group=g:1\n|$(dir)\\etc\\group.bak=<none>"},
-    {"Stream", kBoth, "-u $(user) -f $(pw):x", kFile + kOld, kEntry, "Passwd file $(pw):x could not be rewritten (error 123)" + kNotWritten, 0, "$(pw)=" + kOld},
+    {"WildcardLast", kBoth, "-u $(user) -f $(dir)\\etc\\>>>>>", kPasswdHolds + kAliceFile + "|file:$(dir)\\etc\\group=g:1\n", kEntry, "Passwd file $(dir)\\etc\\>>>>> could not be rewritten (error 123)" + kNotWritten, 0, "$(dir)\\etc\\group=g:1\n|$(dir)\\etc\\group.bak=<none>"},
+    {"Stream", kBoth, "-u $(user) -f $(pw):x", kPasswdHolds + kAliceFile, kEntry, "Passwd file $(pw):x could not be rewritten (error 123)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
     // The new file takes over the old one's access list (as far as Wine
     // keeps one: it maps the list to the Unix mode), not the folder's.
-    {"AccessListKept", kBoth, kAdd, kFile + kOld + "|acl:$(pw)=D:P(A;;FA;;;$(sid))", "", "", 0, "$(pw)?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))|$(pw).bak?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))"},
+    {"AccessListKept", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|acl:$(pw)=D:P(A;;FA;;;$(sid))", "", "", 0, "$(pw)?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))|$(pw).bak?acl=D:(A;;FA;;;SY)(A;;FA;;;$(sid))"},
     // The longest passwd path whose backup name Windows takes, and one more.
-    {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kOld, "", "", 0, "$(len:255)=alice:1\r\n$(E:$(user))"},
-    {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kOld, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kOld},
+    {"LongestPath", kBoth, "-u $(user) -f $(len:255)", "file:$(len:255)=" + kAliceFile, "", "", 0, "$(len:255)=alice:1\r\n$(filed:$(user))"},
+    {"PathPastTheLimit", kBoth, "-u $(user) -f $(len:256)", "file:$(len:256)=" + kAliceFile, kEntry, "Passwd file $(len:256) could not be rewritten (error 206)" + kNotWritten, 0, "$(len:256)=" + kAliceFile},
     // An editor holds the passwd file open: it cannot be replaced.
     // A moment's holder of the file, or of the lock, is waited for: the run
     // goes on when it lets go.
-    {"HolderWaitedFor", kBoth, kAdd, kFile + kOld + "|heldfor:$(pw)=2000", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    {"HolderWaitedFor", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|heldfor:$(pw)=2000", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))"},
     // A lock file refused for a reason of its own: that reason at once.
-    {"LockDenied", kBoth, kAdd, kFile + kOld + "|file:$(pw).lk~=|faultat:.lk~:LOCK_DENIED=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kOld},
-    {"LockFreeInAGap", kBoth, kAdd, kFile + kOld + "|gap:$(pw).lk~=3000,3600", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))"},
+    {"LockDenied", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|file:$(pw).lk~=|faultat:.lk~:LOCK_DENIED=1", kEntry, "Passwd file $(pw) could not be rewritten (error 5)" + kNotWritten, 0, "$(pw)=" + kAliceFile},
+    {"LockFreeInAGap", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|gap:$(pw).lk~=3000,3600", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))"},
     // A line appended once the old file was let go lands in the new file.
-    {"AppendInTheWindow", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:APPEND=late:1", "", "", 0, "$(pw)=alice:1\r\nlate:1\r\n$(E:$(user))|$(pw).bak=alice:1\nlate:1\r\n"},
+    {"AppendInTheWindow", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|faultat:.bk~:APPEND=late:1", "", "", 0, "$(pw)=alice:1\r\nlate:1\r\n$(filed:$(user))|$(pw).bak=alice:1\nlate:1\r\n"},
 
     // Many accounts in one run (-b): every line resolved before anything is
     // written, then one rewrite with one backup.
-    {"BatchOfThree", kBoth, "-b $(dir)\\batch.txt -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\n|file:$(dir)\\batch.txt=-u $(user) -s alice\r\n-u $(user)\r\n-u $(user) -d $(dom)\r\n|" + kFile + "alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4", "", "", 0, "$(pw)=bob:2\r\n$(E:alice)$(E:$(user))\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch|$(pw).bak=alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4"},
+    {"BatchOfThree", kBoth, "-b $(dir)\\batch.txt -f $(pw)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\n|file:$(dir)\\batch.txt=-u $(user) -s alice\r\n-u $(user)\r\n-u $(user) -d $(dom)\r\n|" + kPasswdHolds + "alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4", "", "", 0, "$(pw)=bob:2\r\n$(filed:alice)$(filed:$(user))\r\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch|$(pw).bak=alice:1\r\nbob:2\r\n$(user):3\r\nALICE:4"},
     // -d of the command line for each line that gives none (its controller
     // found once, another domain's anew); a line's own -d, even an empty
     // one, counts.
-    {"BatchPreview", kBoth, "-b $(dir)\\batch.txt -d $(dom)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\ndc\tLOST\t\\\\dc2\nuser\t\\\\dc2\t$(user)\t4242\t513\n|file:$(dir)\\batch.txt=-u $(user) -d \"\" -s alice\n-u $(user)\n-u $(user) -s again\n-u $(user) -d LOST -s lost\n", "$(e:alice)\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\nagain:unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\nlost:unused_by_nt/2000/xp:4242:10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
-    {"BatchFailingLines", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s ok\r\n-u nobody\r\n-u $(user) -x 1\r\n-u $(user) -s a:b\r\n-u $(user) -s $(256*s)\r\n-u zz$(4090* )\r\n-u zz$(4091* )\r\n-u zz\0 x\r\n"s, "", "$(dir)\\batch.txt line 2: The username could not be found.\n$(dir)\\batch.txt line 3: Only -u, -d, -s and -p may stand on a line: -x\n$(dir)\\batch.txt line 4: Invalid character in login name: a:b\n$(dir)\\batch.txt line 5: The value of -s is longer than 255 characters.\n$(dir)\\batch.txt line 6: The username could not be found.\n$(dir)\\batch.txt line 7: The line is longer than 4095 characters.\n$(dir)\\batch.txt line 8: The line holds a NUL character.\n", 1, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
-    {"BatchLoginTwice", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s Jo\r\n# jo again\r\n-u $(user) -s jO\r\n", "", "$(dir)\\batch.txt line 3: The login name jO is also that of line 1.\n", 1, "$(pw)=" + kOld},
+    {"BatchPreview", kBoth, "-b $(dir)\\batch.txt -d $(dom)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\nuser\t.\t$(user)\t$(rid)\t513\tWine User\ndc\tLOST\t\\\\dc2\nuser\t\\\\dc2\t$(user)\t4242\t513\n|file:$(dir)\\batch.txt=-u $(user) -d \"\" -s alice\n-u $(user)\n-u $(user) -s again\n-u $(user) -d LOST -s lost\n", "$(printed:alice)\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\nagain:unused_by_nt/2000/xp:$(rid):10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\nlost:unused_by_nt/2000/xp:4242:10513:U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch", "", 0},
+    {"BatchFailingLines", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kPasswdHolds + kAliceFile + "|file:$(dir)\\batch.txt=-u $(user) -s ok\r\n-u nobody\r\n-u $(user) -x 1\r\n-u $(user) -s a:b\r\n-u $(user) -s $(256*s)\r\n-u zz$(4090* )\r\n-u zz$(4091* )\r\n-u zz\0 x\r\n"s, "", "$(dir)\\batch.txt line 2: The username could not be found.\n$(dir)\\batch.txt line 3: Only -u, -d, -s and -p may stand on a line: -x\n$(dir)\\batch.txt line 4: Invalid character in login name: a:b\n$(dir)\\batch.txt line 5: The value of -s is longer than 255 characters.\n$(dir)\\batch.txt line 6: The username could not be found.\n$(dir)\\batch.txt line 7: The line is longer than 4095 characters.\n$(dir)\\batch.txt line 8: The line holds a NUL character.\n", 1, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
+    {"BatchLoginTwice", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kPasswdHolds + kAliceFile + "|file:$(dir)\\batch.txt=-u $(user) -s Jo\r\n# jo again\r\n-u $(user) -s jO\r\n", "", "$(dir)\\batch.txt line 3: The login name jO is also that of line 1.\n", 1, "$(pw)=" + kAliceFile},
     // As Notepad saves them: "Unicode" and UTF-8 with a byte-order mark.
-    {"BatchUtf16", kBoth, "-b $(dir)\\batch.txt", "utf16:$(dir)\\batch.txt=-u $(user) -s \xc3\x89mile\r\n-u $(user) -s \xc3\x85sa", "$(e:\xc9mile)$(e:\xc5sa)", "", 0},
+    {"BatchUtf16", kBoth, "-b $(dir)\\batch.txt", "utf16:$(dir)\\batch.txt=-u $(user) -s \xc3\x89mile\r\n-u $(user) -s \xc3\x85sa", "$(printed:\xc9mile)$(printed:\xc5sa)", "", 0},
     // And as Notepad saves by default since Windows 10 1903: UTF-8 without a
     // mark. A comment is skipped unread; the limit counts characters.
-    {"BatchUtf8WithoutMark", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# \xe2\x86\x92 \xe8\xa1\xa8\r\n-u $(user)" + kLongUtf8Words + " -s \xc3\x85sa\r\n", "$(e:\xc5sa)", "", 0},
+    {"BatchUtf8WithoutMark", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# \xe2\x86\x92 \xe8\xa1\xa8\r\n-u $(user)" + kLongUtf8Words + " -s \xc3\x85sa\r\n", "$(printed:\xc5sa)", "", 0},
     {"BatchNotUtf8", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n# caf\xe9\r\n-u $(user) -s \xc3\r\n", "", "$(dir)\\batch.txt line 3: The line is not valid UTF-8.\n", 1},
     // A file of 8 MiB is read (then its one line is too long); a byte more is refused.
     {"BatchFileOf8MiB", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=$(8388608*u)", "", "$(dir)\\batch.txt line 1: The line is longer than 4095 characters.\n", 1},
@@ -204,11 +204,11 @@ const std::vector<Row> kRows = {
     {"BatchUnmappable", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=\xef\xbb\xbf-u $(user)\r\n-u $(user) -s \xc5\x9c\r\n", "", "$(dir)\\batch.txt line 2: The line holds a character that code page 1252 cannot hold.\n", 1},
     {"BatchCommentsAndQuotes", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=# accounts\r\n\r\n \t\n  -u $(user) -p \"C:\\home dir\\x\"\n\x1a", "\n$(user)$(fields)/cygdrive/C/home dir/x:/bin/switch", "", 0},
     {"BatchUserBeside", kBoth, "-b $(dir)\\batch.txt -u $(user)", "file:$(dir)\\batch.txt=-u $(user)", "", "With -b, give -u on a line of the accounts file.\n", 1},
-    {"BatchEmpty", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=# none yet\r\n", "", "Accounts file $(dir)\\batch.txt names no account.\n", 1, "$(pw)=" + kOld},
+    {"BatchEmpty", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kPasswdHolds + kAliceFile + "|file:$(dir)\\batch.txt=# none yet\r\n", "", "Accounts file $(dir)\\batch.txt names no account.\n", 1, "$(pw)=" + kAliceFile},
     {"BatchMissing", kBoth, "-b $(dir)\\none.txt", "", "", "Accounts file $(dir)\\none.txt could not be read (error 2).\n", 1},
     // The file cannot take them: the notice once, every entry on standard
     // output, the file as it was.
-    {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kFile + kOld + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(e:a)$(e:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=<none>"},
+    {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kPasswdHolds + kAliceFile + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(printed:a)$(printed:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
     // The stages' own reports, each line of them, say which line they are about.
     {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332)\n (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
     {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
@@ -218,18 +218,18 @@ const std::vector<Row> kRows = {
     // file is open, a writer's handle, a backup left as a second name of the
     // file, a replace done as a delete and a rename, and the DLLs a system
     // DLL imports.
-    {"FatRewrite", kBoth, kAdd, "fat|" + kFile + kOld + "|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
-    {"FatCopyNotFlushed", kBoth, kAdd, "fat|" + kFile + kOld + "|file:$(pw).bak=older\n|faultat:.bk~:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kOld + "|$(pw).bak=older\n"},
-    {"BackupRenameRetried", kBoth, kAdd, kFile + kOld + "|faultat:.bk~:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
-    {"RenameRetried", kBoth, kAdd, kFile + kOld + "|fault:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"FatRewrite", kBoth, kAddToPasswd, "fat|" + kPasswdHolds + kAliceFile + "|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
+    {"FatCopyNotFlushed", kBoth, kAddToPasswd, "fat|" + kPasswdHolds + kAliceFile + "|file:$(pw).bak=older\n|faultat:.bk~:FLUSH=5", kEntry, "Passwd file $(pw) could not be rewritten (error 21)" + kNotWritten, 0, "$(pw)=" + kAliceFile + "|$(pw).bak=older\n"},
+    {"BackupRenameRetried", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|faultat:.bk~:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
+    {"RenameRetried", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|fault:RENAME=5", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
     // The passwd file gone and the new one refused: the new one is kept.
-    {"HalfDoneReplace", kBoth, kAdd, kFile + kOld + "|faultat:.nw~:RENAME=1|fault:RENAME_UNLINK=1|fault:RENAME_ERRNO=18", kEntry, "Passwd file $(pw) could not be rewritten (error 17)" + kNotWritten, 0, "$(pw)=<none>|$(pw).nw~=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"HalfDoneReplace", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|faultat:.nw~:RENAME=1|fault:RENAME_UNLINK=1|fault:RENAME_ERRNO=18", kEntry, "Passwd file $(pw) could not be rewritten (error 17)" + kNotWritten, 0, "$(pw)=<none>|$(pw).nw~=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
     // What that leaves is the passwd file; a new file still read-only is not
     // whole.
-    {"WholeNewFileTaken", kBoth, kAdd, "file:$(pw).nw~=alice:1\r\nbob:2|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\nbob:2$(E:$(user))|$(pw).bak=alice:1\r\nbob:2|$(pw).nw~=<none>"},
-    {"HalfNewFileLeft", kBoth, kAdd, "file:$(pw).nw~=alice:1\r\nbo|attributes:$(pw).nw~=R|file:$(pw).bak=" + kOld, "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld + "|$(pw).nw~=<none>"},
+    {"WholeNewFileTaken", kBoth, kAddToPasswd, "file:$(pw).nw~=alice:1\r\nbob:2|file:$(pw).bak=older\n", "", "", 0, "$(pw)=alice:1\r\nbob:2$(filed:$(user))|$(pw).bak=alice:1\r\nbob:2|$(pw).nw~=<none>"},
+    {"HalfNewFileLeft", kBoth, kAddToPasswd, "file:$(pw).nw~=alice:1\r\nbo|attributes:$(pw).nw~=R|file:$(pw).bak=" + kAliceFile, "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile + "|$(pw).nw~=<none>"},
     // A run stopped between its two renames left the backup as a second name.
-    {"BackupIsASecondName", kBoth, kAdd, kFile + kOld + "|link:$(pw).bak=$(pw)", "", "", 0, "$(pw)=alice:1\r\n$(E:$(user))|$(pw).bak=" + kOld},
+    {"BackupIsASecondName", kBoth, kAddToPasswd, kPasswdHolds + kAliceFile + "|link:$(pw).bak=$(pw)", "", "", 0, "$(pw)=alice:1\r\n$(filed:$(user))|$(pw).bak=" + kAliceFile},
     // Wine's loader too takes a planted copy when netapi32.dll is loaded by
     // its bare name or without the altered search path.
     {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency=import", kEntry, "", 0},
@@ -305,7 +305,7 @@ void SweepFault(const std::string& fault, const std::string& file = ".nw~") {
         }
     }
     const std::string passwd = machine.Expand("$(pw)");
-    const std::string entry = machine.Expand("$(e:$(user))");
+    const std::string entry = machine.Expand("$(printed:$(user))");
     const std::string large = "\r\nbob:2" + std::string(2500000, 'b');
     // The backup's copy on the FAT32 drive only on the small file: fusefat
     // is slow.
@@ -358,11 +358,11 @@ TEST(Faults, KillAtEachStep) {
     const std::string passwd = machine.Expand("$(pw)");
     for (const char* step : {"flushed", "secured", "linked", "backed-up", "final"}) {
         SCOPED_TRACE(step);
-        const std::string fresh = machine.Expand("alice:1\r\n$(E:$(user))");
+        const std::string fresh = machine.Expand("alice:1\r\n$(filed:$(user))");
         const std::string left =
-            FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kOld, fresh).second;
-        EXPECT_TRUE(left == kOld + "|older" || left == kOld + "|" + kOld) << left;
-        EXPECT_EQ(machine.FileState(passwd + ".bak"), kOld);
+            FaultThenRunAgain(machine, "fault:KILL_AT="s + step, kAliceFile, fresh).second;
+        EXPECT_TRUE(left == kAliceFile + "|older" || left == kAliceFile + "|" + kAliceFile) << left;
+        EXPECT_EQ(machine.FileState(passwd + ".bak"), kAliceFile);
     }
 }
 
@@ -378,10 +378,11 @@ TEST(Waits, EndInTheirNotices) {
     const std::string busy = etc + "busy", writer = etc + "writer", refused = etc + "refused",
                       held = etc + "held";
     for (const std::string& step :
-         {"file:" + busy + "=" + kOld, "attributes:" + busy + "=R", "opened:" + busy + ".lk~",
-          "file:" + writer + "=" + kOld, "writing:" + writer, "file:" + refused + "=" + kOld,
-          "file:" + refused + ".bak=older", std::string("faultat:~:RENAME=100000"),
-          "file:" + held + "=" + kOld, "held:" + held}) {
+         {"file:" + busy + "=" + kAliceFile, "attributes:" + busy + "=R", "opened:" + busy + ".lk~",
+          "file:" + writer + "=" + kAliceFile, "writing:" + writer,
+          "file:" + refused + "=" + kAliceFile, "file:" + refused + ".bak=older",
+          std::string("faultat:~:RENAME=100000"), "file:" + held + "=" + kAliceFile,
+          "held:" + held}) {
         machine.Arrange(step);
     }
     std::vector<Words> runs;
@@ -397,7 +398,7 @@ TEST(Waits, EndInTheirNotices) {
         EXPECT_EQ(outcomes[i].out, TextMode(machine.Expand(kEntry)));
         EXPECT_EQ(outcomes[i].err, TextMode("Passwd file " + notices[i] + kNotWritten));
         EXPECT_GE(outcomes[i].milliseconds, 9000u);
-        EXPECT_EQ(machine.FileState(runs[i][3]), kOld);
+        EXPECT_EQ(machine.FileState(runs[i][3]), kAliceFile);
     }
     EXPECT_EQ(machine.FileState(refused + ".bak"), "older");
 }
@@ -421,11 +422,11 @@ const std::vector<Row> kUtf8Rows = {
 // and before a quote.
 // clang-format off
 const std::vector<Row> kCodePage932Rows = {
-    {"OtherLineKept", kBoth, "-u $(user) -s \x83\x41 -f $(pw)", kFile + "\x83\x61:1\r\n", "", "", 0, "$(pw)=\x83\x61:1\r\n$(E:\x83\x41)"},
+    {"OtherLineKept", kBoth, "-u $(user) -s \x83\x41 -f $(pw)", kPasswdHolds + "\x83\x61:1\r\n", "", "", 0, "$(pw)=\x83\x61:1\r\n$(filed:\x83\x41)"},
     {"HomePath", kBoth, "-u $(user) -p C:\\Users\\\x95\x5c", "", "\n$(user)$(fields)/cygdrive/C/Users/\x95\x5c:/bin/switch", "", 0},
     {"FallbackInTheMount", kBoth, "-u $(user)", "dir:$(dir)\\cyg|dir:$(dir)\\cyg\\\x95\x5c|mount=$(dir)\\cyg\\\x95\x5c|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\cyg\\\x95\x5c\\tarnwick=<dir>"},
     {"QuoteAfterIt", kBoth, "-b $(dir)\\batch.txt", "utf16:$(dir)\\batch.txt=-u $(user) -p \"D:\\home\\\xe8\xa1\xa8\" -s j", "\nj$(fields)/cygdrive/D/home/\x95\x5c:/bin/switch", "", 0},
-    {"TwoAccountsOfABatch", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=-u $(user) -s \x83\x41\r\n-u $(user) -s \x83\x61\r\n", "$(e:\x83\x41)$(e:\x83\x61)", "", 0},
+    {"TwoAccountsOfABatch", kBoth, "-b $(dir)\\batch.txt", "file:$(dir)\\batch.txt=-u $(user) -s \x83\x41\r\n-u $(user) -s \x83\x61\r\n", "$(printed:\x83\x41)$(printed:\x83\x61)", "", 0},
 };
 // clang-format on
 
