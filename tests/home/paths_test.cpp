@@ -19,6 +19,11 @@ const std::string kTable = "\x95\x5c", kSo = "\x83\x5c", kA = "\x83\x41", kDi = 
 // `sbcs`: the result in a single-byte code page, where differing.
 struct PathRow {
     std::string path, mount, dbcs, sbcs = "";
+    // The result under `lead`: dbcs, or sbcs where a single-byte code page
+    // gives another.
+    const std::string& Want(const LeadBytes& lead) const {
+        return lead.any || sbcs.empty() ? dbcs : sbcs;
+    }
 };
 
 // True when `at` is where a character of `text` starts, or its end.
@@ -49,7 +54,7 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
     // past the end.
     for (const CodePage& page : AllCodePages()) {
         for (const PathRow& c : cases) {
-            const std::string& posix = page.lead.any || c.sbcs.empty() ? c.dbcs : c.sbcs;
+            const std::string& posix = c.Want(page.lead);
             for (size_t size = 0; size <= posix.size() + 2; ++size) {
                 std::string out(size + 1, '#');
                 const bool fits = ToPosixPath(c.path.c_str(), &page.lead, &out[0], size);
@@ -80,7 +85,7 @@ TEST(HomeRules, RewriteAndJoin) {
     };
     for (const CodePage& page : AllCodePages()) {
         for (const PathRow& c : rewrites) {
-            const std::string& want = page.lead.any || c.sbcs.empty() ? c.dbcs : c.sbcs;
+            const std::string& want = c.Want(page.lead);
             std::string out(want.size() + 1, '#');
             EXPECT_TRUE(RewriteUnderHome(c.path.c_str(), c.mount.c_str(), &page.lead, &out[0],
                                          out.size()) &&
