@@ -18,8 +18,9 @@
 # backup is a flushed copy, when the machine can mount one.
 # Runs at once: 16 runs, both exes, each naming one passwd file in its own
 # way (case, separators, "..", Z:, \\?\, a trailing dot or space, the short
-# name), every fourth a batch of two accounts (-b); afterwards every entry is
-# there once and no old line is gone.
+# name), every fourth a batch of two accounts (-b), two a round every
+# account of a machine (-a); afterwards every entry is there once and no old
+# line is gone.
 # Ends with `stress: N passed, N failed` (N counts checks); non-zero on any
 # failure.
 set -uo pipefail
@@ -276,23 +277,29 @@ together_part() {
   echo "runs at once on $file, short name $short"
   declare -A runs=() bad_runs=()
   local round lost_rounds=0
-  local accounts=()
+  local accounts=() data=()
   for ((round = 1; round <= rounds; round++)); do
     local pids=() i
     for ((i = 0; i < 16; i++)); do
       local width=${widths[i % ${#widths[@]}]}
       local spelling=${spellings[(i + round) % ${#spellings[@]}]}
-      # Every fourth run adds two accounts at once from an accounts file.
+      # Every fourth run adds two accounts at once from an accounts file;
+      # two runs a round list every account of a machine of two (-a).
       accounts[i]="-u $WINE_USER -s r${round}n$i"
-      if ((i % 4 == 3)); then
+      data[i]='C:\accounts.txt'
+      if ((i % 8 == 5)); then
+        printf 'users\t.\tr%sn%sa\t2\t3000\n' "$round" "$i" >"$work/listed$i"
+        data[i]=$(wine_env_windows_path "$work/listed$i")
+        accounts[i]="-a"
+      elif ((i % 4 == 3)); then
         printf -- '-u %s -s r%sn%sb%s\r\n' "$WINE_USER" "$round" "$i" 0 "$WINE_USER" "$round" \
           "$i" 1 >"$work/list$i"
         accounts[i]="-b $(wine_env_windows_path "$work/list$i")"
       fi
       # (Words without blanks: the user's name and the list's path.)
       # shellcheck disable=SC2086
-      timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" ${accounts[i]} \
-        -f "$spelling" >"$work/out$i" 2>"$work/err$i" &
+      ACCTMAP_NETAPI_DATA=${data[i]} timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" \
+        ${accounts[i]} -f "$spelling" >"$work/out$i" 2>"$work/err$i" &
       pids+=($!)
     done
     for ((i = 0; i < 16; i++)); do
@@ -305,8 +312,8 @@ together_part() {
       if [ "$status" -ne 0 ] && [ ! -s "$work/err$i" ] && [ ! -s "$work/out$i" ]; then
         echo "  run $i of round $round: Wine ended it at its start (status $status); once more"
         # shellcheck disable=SC2086
-        timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" ${accounts[i]} \
-          -f "$spelling" >"$work/out$i" 2>"$work/err$i"
+        ACCTMAP_NETAPI_DATA=${data[i]} timeout -s KILL 120 "${loader[$width]}" "${exe[$width]}" \
+          ${accounts[i]} -f "$spelling" >"$work/out$i" 2>"$work/err$i"
         status=$?
       fi
       runs[$width]=$((${runs[$width]:-0} + 1))
@@ -316,7 +323,11 @@ together_part() {
       else
         check "round $round run $i" 0
       fi
-      if ((i % 4 == 3)); then
+      if ((i % 8 == 5)); then
+        # The listing's entries as its preview prints them.
+        ACCTMAP_NETAPI_DATA=${data[i]} "${loader[64]}" "${exe[64]}" -a | tr -d '\r' |
+          sed '/^$/d' >>"$expect"
+      elif ((i % 4 == 3)); then
         printf 'r%sn%sb%s%s\n' "$round" "$i" 0 "$tail_of_entry" "$round" "$i" 1 "$tail_of_entry" \
           >>"$expect"
       else
@@ -334,8 +345,8 @@ together_part() {
     fi
     sort "$expect" >"$work/want"
     local old_lost entries_lost extra
-    old_lost=$(comm -23 "$work/want" "$work/got" | grep -c -v "^r${round}n[0-9b]*:")
-    entries_lost=$(comm -23 "$work/want" "$work/got" | grep -c "^r${round}n[0-9b]*:")
+    old_lost=$(comm -23 "$work/want" "$work/got" | grep -c -v "^r${round}n[0-9ab]*:")
+    entries_lost=$(comm -23 "$work/want" "$work/got" | grep -c "^r${round}n[0-9ab]*:")
     extra=$(comm -13 "$work/want" "$work/got" | wc -l)
     check "round $round: $old_lost old lines lost, $entries_lost entries missing, $extra lines too many" \
       $((old_lost + entries_lost + extra != 0))

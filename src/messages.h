@@ -39,6 +39,7 @@
 #define MSG_CANNOT_CREATE_HOME "Can't create home directory %s for user %s\n"
 #define MSG_HOME_TOO_LONG "Home directory path is too long: %s\n"
 #define MSG_HOME_INVALID "Invalid character in home directory: %s\n"
+#define MSG_PROFILES_TOO_MANY "The profile list holds more than %u profiles.\n"
 #define MSG_HOME_DRIVE_RELATIVE \
     "The home path %s is relative to a drive's current folder; give it whole.\n"
 
@@ -66,6 +67,16 @@
 #define MSG_LINE_NUL "The line holds a NUL character.\n"
 #define MSG_LOGIN_TWICE "The login name %s is also that of line %u.\n"
 #define MSG_TOO_MANY_ACCOUNTS "One run takes at most %u accounts.\n"
+#define MSG_ENTRIES_TOO_LARGE "The entries of one run take at most %u MiB.\n"
+
+// Every account of the machine or domain, -a. Each message about one account
+// follows its name as a prefix.
+#define MSG_ALL_BESIDE "With -a, -%c cannot be given: every account is listed.\n"
+#define MSG_LISTING_FAILED "The accounts could not be listed (error %lu).\n"
+#define MSG_LISTED_NOT_ANSI "The account %s is left out: code page %u cannot hold its name.\n"
+#define MSG_DISABLED_LEFT_OUT "Disabled accounts left out, as Windows keeps them shut: %u.\n"
+#define MSG_LISTED_TWICE "The login name %s is listed twice.\n"
+#define LAYOUT_ACCOUNT_PREFIX "%s: "
 
 // The passwd entry layouts: the NT-mode entry (a line feed first, none at
 // the end) and the two lines of the legacy listing.

@@ -16,6 +16,7 @@ struct UserRequest {
     char homePath[kPathSize];         // -p
     char passwdFile[kPathSize];       // -f
     char accountsFile[kPathSize];     // -b: many accounts, one a line
+    bool allAccounts;                 // -a: every account of the machine or domain
 };
 
 // The longest login name a passwd line takes: what -s can hold.

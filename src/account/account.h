@@ -2,6 +2,7 @@
 // record and security identifier.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "request.h"
@@ -22,8 +23,41 @@ struct AccountInfo {
     void* accountRecord;  // the account services' record, given back after the entry
 };
 
-// Fills `account`; 0 to go on, 1 to end the run (a message was written).
-int ResolveAccount(const UserRequest* request, AccountInfo* account);
+// What a listing of the account database gives of one account, beside the
+// SID and the name of the domain (or machine) listed: no record to read, no
+// SID to look up.
+struct ListedAccount {
+    const wchar_t* userName;
+    const wchar_t* fullName;
+    uint32_t rid;
+    uint32_t primaryGroupId;
+    bool disabled;
+    const unsigned char* domainSid;  // NULL when it could not be looked up
+    const char* referencedDomain;
+};
+
+// Fills `account` from its record and its SID lookup, or from `listed` when
+// not NULL; 0 to go on, 1 to end the run (a message was written).
+int ResolveAccount(const UserRequest* request, const ListedAccount* listed, AccountInfo* account);
+
+// The account's name as the request gives it: domain\\user, or the user
+// alone, into `name` (`size` bytes).
+void FormatAccountName(const UserRequest* request, char* name, size_t size);
+
+// The account database to ask into `server` (kPathSize units): empty for
+// the local machine's, else one of the domain's controllers. 0 to go on, 1
+// after a message.
+int FindAccountServer(const UserRequest* request, wchar_t* server);
+
+// The line number that tags a SID lookup's failure report; administrators
+// and scripts know the failure by it.
+enum { kSidLookupReportLine = 301 };
+
+// Lists the user accounts of the request's domain, or of this machine, page
+// by page, handing each to `each`. 0 when the listing came whole, 1 after
+// the message: a page that fails ends it.
+int ListAccounts(const UserRequest* request, void (*each)(const ListedAccount*, void*),
+                 void* context);
 
 // UTF-16 to the ANSI code page; NULL gives the empty text. A text that does
 // not fit is cut at the last whole character that fits.
@@ -37,6 +71,11 @@ enum { kSidTextSize = 173, kSidSubAuthorityMax = 15 };
 // "S-1-..." for a valid SID, in one static buffer that the next call
 // overwrites.
 const char* SidToText(const void* sid);
+
+// The SID of an account of the domain whose SID is `domainSid`: that SID
+// with the account's RID as one more sub-authority, into `sid` (`size`
+// bytes). False when it would not be a valid SID or does not fit.
+bool AppendRid(const unsigned char* domainSid, uint32_t rid, unsigned char* sid, size_t size);
 
 // The same text from the SID's parts: the low byte of its identifier
 // authority and its sub-authorities (at most kSidSubAuthorityMax are shown).

@@ -16,10 +16,6 @@
 // collide with the local machine's groups.
 static const DWORD kDomainGroupOffset = 10000;
 
-// The line number that tags the SID lookup's failure report; administrators
-// and scripts know the failure by it.
-static const int kSidLookupReportLine = 301;
-
 static bool IsHighSurrogate(WCHAR unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
@@ -61,6 +57,15 @@ void WideToNarrow(const wchar_t* wide, char* destination, int size) {
     destination[0] = '\0';
 }
 
+// What the entry takes of an account's record, or of its listing.
+static void CopyRecordFacts(const wchar_t* name, const wchar_t* fullName, uint32_t userId,
+                            uint32_t groupId, AccountInfo* account) {
+    account->userId = userId;
+    account->groupId = groupId;
+    WideToNarrow(name, account->userName, sizeof account->userName);
+    WideToNarrow(fullName, account->fullName, sizeof account->fullName);
+}
+
 // Reads the account record from `server` (NULL: the local machine) and
 // copies what later stages need. 0 to go on, 1 after a message.
 static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest* request,
@@ -82,17 +87,12 @@ static int ReadAccountRecord(LPCWSTR server, LPCWSTR userWide, const UserRequest
     }
     USER_INFO_3* record = reinterpret_cast<USER_INFO_3*>(buffer);
     account->accountRecord = record;
-    account->userId = record->usri3_user_id;
-    account->groupId = record->usri3_primary_group_id + groupOffset;
-    WideToNarrow(record->usri3_name, account->userName, sizeof account->userName);
-    WideToNarrow(record->usri3_full_name, account->fullName, sizeof account->fullName);
+    CopyRecordFacts(record->usri3_name, record->usri3_full_name, record->usri3_user_id,
+                    record->usri3_primary_group_id + groupOffset, account);
     return 0;
 }
 
-// The account database to ask into `server` (kPathSize units): empty for
-// the local machine's, else one of the domain's controllers. 0 to go on, 1
-// after a message.
-static int FindAccountServer(const UserRequest* request, WCHAR* server) {
+int FindAccountServer(const UserRequest* request, wchar_t* server) {
     server[0] = 0;
     if (request->domainName[0] == '\0') {
         return 0;
@@ -155,31 +155,37 @@ static void LookUpSid(AccountInfo* account) {
     account->referencedDomain[0] = '\0';
 }
 
-int ResolveAccount(const UserRequest* request, AccountInfo* account) {
+void FormatAccountName(const UserRequest* request, char* name, size_t size) {
+    if (request->domainName[0] != '\0') {
+        FormatText(name, size, "%s\\%s", request->domainName, request->windowsUserName);
+    } else {
+        CopyText(name, size, request->windowsUserName);
+    }
+}
+
+int ResolveAccount(const UserRequest* request, const ListedAccount* listed, AccountInfo* account) {
     account->sidFound = false;
-    account->userId = 0;
-    account->groupId = 0;
-    account->accountName[0] = '\0';
-    account->userName[0] = '\0';
-    account->fullName[0] = '\0';
     account->referencedDomain[0] = '\0';
     account->accountRecord = NULL;
-
+    FormatAccountName(request, account->accountName, sizeof account->accountName);
+    const DWORD groupOffset = request->domainName[0] != '\0' ? kDomainGroupOffset : 0;
+    // A listed account's SID is its domain's and its RID, as the system
+    // makes it.
+    if (listed != NULL) {
+        CopyRecordFacts(listed->userName, listed->fullName, listed->rid,
+                        listed->primaryGroupId + groupOffset, account);
+        account->sidFound =
+            listed->domainSid != NULL &&
+            AppendRid(listed->domainSid, listed->rid, account->sid, sizeof account->sid);
+        CopyText(account->referencedDomain, sizeof account->referencedDomain,
+                 account->sidFound ? listed->referencedDomain : "");
+        return 0;
+    }
     WCHAR userWide[512];
     AnsiToWide(request->windowsUserName, userWide, ARRAYSIZE(userWide));
     WCHAR server[kPathSize];
-    if (FindAccountServer(request, server) != 0) {
-        return 1;
-    }
-    DWORD groupOffset = 0;
-    if (request->domainName[0] != '\0') {
-        groupOffset = kDomainGroupOffset;
-        FormatText(account->accountName, sizeof account->accountName, "%s\\%s", request->domainName,
-                   request->windowsUserName);
-    } else {
-        CopyText(account->accountName, sizeof account->accountName, request->windowsUserName);
-    }
-    if (ReadAccountRecord(server[0] != 0 ? server : NULL, userWide, request, groupOffset,
+    if (FindAccountServer(request, server) != 0 ||
+        ReadAccountRecord(server[0] != 0 ? server : NULL, userWide, request, groupOffset,
                           account) != 0) {
         return 1;
     }

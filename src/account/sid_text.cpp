@@ -1,4 +1,7 @@
 #include "account/account.h"
+
+#include <cstring>
+
 #include "text.h"
 
 static char g_sidText[kSidTextSize];
@@ -16,4 +19,18 @@ const char* SidPartsToText(unsigned authority, const uint32_t* subAuthorities, u
         AppendText(g_sidText, sizeof g_sidText, number);
     }
     return g_sidText;
+}
+
+// A SID as the system lays it out: revision, sub-authority count, six bytes
+// of identifier authority, then the sub-authorities, each a DWORD.
+bool AppendRid(const unsigned char* domainSid, uint32_t rid, unsigned char* sid, size_t size) {
+    const unsigned count = domainSid[1];
+    const size_t length = 8 + 4 * count;
+    if (count >= kSidSubAuthorityMax || length + 4 > size) {
+        return false;
+    }
+    memcpy(sid, domainSid, length);
+    sid[1] = static_cast<unsigned char>(count + 1);
+    memcpy(sid + length, &rid, sizeof rid);
+    return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "account/account.h"
 #include "request.h"
 
 // ReadOptions' result when the words leave the run to go on.
@@ -25,6 +26,13 @@ OptionResult StoreOption(UserRequest* request, char letter, const char* value);
 // a run and each line of an accounts file need one.
 int RequireUser(const UserRequest* request);
 
+// One account's entry, whatever the run: its facts (its record and SID
+// lookup, or `listed`), the login-name check, its home, the entry, and the
+// record given back. The entry's length (a line feed first), or 0 after the
+// message.
+size_t AccountEntry(const UserRequest* request, const ListedAccount* listed, char* entry,
+                    size_t size);
+
 // Resolves the account, settles its home directory and writes its entry.
 // Returns the exit status.
 int RunNtWorker(const UserRequest* request);
@@ -32,3 +40,7 @@ int RunNtWorker(const UserRequest* request);
 // The accounts file of -b: every line resolved first, then all entries in
 // one rewrite. Returns the exit status.
 int RunBatch(const UserRequest* request);
+
+// -a: every user account of the machine or the domain, listed first, then
+// all entries in one rewrite. Returns the exit status.
+int RunListing(const UserRequest* request);

@@ -15,8 +15,13 @@
 #include "platform/platform.h"
 #include "text.h"
 
-// The set is kept at most half full, for short probes.
-enum { kAccountsMax = 16384, kNameSlots = 2 * kAccountsMax };
+// A large domain's accounts; the set is kept at most half full, for short
+// probes.
+enum { kAccountsMax = 131072, kNameSlots = 2 * kAccountsMax };
+
+// The entries' room. Most entries take about 100 bytes; room for the largest
+// is kept free for the next one.
+enum { kEntriesMiB = 32 };
 
 // A file of the largest batch, in UTF-16, with room to spare; larger is a
 // mistake rather than a list of accounts.
@@ -25,7 +30,7 @@ enum { kAccountsFileMiB = 8, kAccountsFileMax = kAccountsFileMiB << 20 };
 // Static: more than a stack should carry. Pages never touched cost nothing,
 // so a small batch stays small.
 static char g_accountsFile[kAccountsFileMax];
-static char g_entries[kAccountsMax * kPasswdEntrySize];
+static char g_entries[kEntriesMiB << 20];
 static NameSlot g_slots[kNameSlots];
 
 // The whole file into g_accountsFile: 0 and its size, or the Windows error code.
@@ -110,42 +115,33 @@ struct Batch {
     bool failed;
 };
 
-// Resolves the account of one line as a single run would, and adds its
-// entry; false after the messages.
-static bool AddAccount(const UserRequest* request, unsigned number, Batch* batch) {
-    // Room for the largest entry is kept for each account.
+// Makes the entry of one account, from its line (`listed` NULL) or from the
+// listing, and adds it under `tag` (the line's number); false after the
+// messages.
+static bool AddAccount(const UserRequest* request, const ListedAccount* listed, uint32_t tag,
+                       Batch* batch) {
     if (batch->logins.count >= kAccountsMax) {
         PrintError(MSG_TOO_MANY_ACCOUNTS, static_cast<unsigned>(kAccountsMax));
         return false;
     }
-    AccountInfo account;
-    memset(&account, 0, sizeof account);
-    if (ResolveAccount(request, &account) != 0) {
+    if (sizeof g_entries - batch->used < kPasswdEntrySize) {
+        PrintError(MSG_ENTRIES_TOO_LARGE, static_cast<unsigned>(kEntriesMiB));
         return false;
-    }
-    const char* loginName = LoginName(request, &account);
-    int status = CheckLoginName(loginName);
-    HomeLocation home;
-    memset(&home, 0, sizeof home);
-    if (status == 0) {
-        status = ResolveHomeDirectory(request, &account, &home);
     }
     char* entry = g_entries + batch->used;
-    size_t length = 0;
-    if (status == 0) {
-        length = MakeEntry(entry, sizeof g_entries - batch->used, loginName, &account, &home);
-        status = length == 0 ? 1 : 0;
-    }
-    NetApiBufferFree(account.accountRecord);
-    if (status != 0) {
+    const size_t length = AccountEntry(request, listed, entry, sizeof g_entries - batch->used);
+    if (length == 0) {
         return false;
     }
-    // The entry starts with a line feed, then the login name.
     uint32_t other = 0;
-    const NameAddResult added =
-        AddName(&batch->logins, entry + 1, strlen(loginName), number, &other);
-    if (added != kNameAdded) {
-        PrintError(MSG_LOGIN_TWICE, loginName, static_cast<unsigned>(other));
+    const size_t loginLength = EntryLoginLength(entry);
+    if (AddName(&batch->logins, entry + 1, loginLength, tag, &other) != kNameAdded) {
+        entry[1 + loginLength] = '\0';
+        if (listed != NULL) {
+            PrintError(MSG_LISTED_TWICE, entry + 1);
+        } else {
+            PrintError(MSG_LOGIN_TWICE, entry + 1, static_cast<unsigned>(other));
+        }
         return false;
     }
     batch->used += length;
@@ -189,23 +185,43 @@ static void ResolveLines(const UserRequest* request, AccountsEncoding encoding, 
         if (good) {
             const AccountLineResult result = ReadAccountLine(line, &conversion, &lineRequest);
             good = result != kLineRefused &&
-                   (result == kLineSkipped || AddAccount(&lineRequest, number, batch));
+                   (result == kLineSkipped || AddAccount(&lineRequest, NULL, number, batch));
         }
         batch->failed = batch->failed || !good;
         SetMessagePrefix(NULL);
     }
 }
 
-int RunBatch(const UserRequest* request) {
-    // The account's own options belong to its line.
-    const char* const given[] = {request->windowsUserName, request->sshLoginName,
-                                 request->homePath};
-    const char letters[] = "usp";
-    for (int i = 0; i < 3; ++i) {
+// The account's own options belong to a line of the accounts file, and a
+// listing names every account itself: 1 after the message when one of the
+// first `count` of -u, -s, -p and -b was given.
+static int RefuseOptions(const UserRequest* request, int count, bool listing) {
+    const char* const given[] = {request->windowsUserName, request->sshLoginName, request->homePath,
+                                 request->accountsFile};
+    const char letters[] = "uspb";
+    for (int i = 0; i < count; ++i) {
         if (given[i][0] != '\0') {
-            PrintError(MSG_BATCH_ON_LINE, letters[i]);
+            if (listing) {
+                PrintError(MSG_ALL_BESIDE, letters[i]);
+            } else {
+                PrintError(MSG_BATCH_ON_LINE, letters[i]);
+            }
             return 1;
         }
+    }
+    return 0;
+}
+
+static void StartBatch(Batch* batch) {
+    InitNameSet(&batch->logins, g_slots, kNameSlots, AnsiLeadBytes());
+    batch->used = 0;
+    batch->failed = false;
+    g_entries[0] = '\0';
+}
+
+int RunBatch(const UserRequest* request) {
+    if (RefuseOptions(request, 3, false) != 0) {
+        return 1;
     }
     const char* path = request->accountsFile;
     size_t size = 0;
@@ -230,10 +246,7 @@ int RunBatch(const UserRequest* request) {
         units /= 2;
     }
     Batch batch;
-    InitNameSet(&batch.logins, g_slots, kNameSlots, AnsiLeadBytes());
-    batch.used = 0;
-    batch.failed = false;
-    g_entries[0] = '\0';
+    StartBatch(&batch);
     ResolveLines(request, encoding, g_accountsFile + mark, units, &batch);
     if (batch.failed) {
         return 1;
@@ -243,4 +256,68 @@ int RunBatch(const UserRequest* request) {
         return 1;
     }
     return WriteEntries(request->passwdFile, &batch.logins, g_entries, batch.used);
+}
+
+// A listing's progress: the entries so far, and the accounts left out
+// because Windows keeps them shut.
+struct Listing {
+    const UserRequest* request;
+    Batch batch;
+    unsigned listed;
+    unsigned disabled;
+};
+
+// One listed account: left out when disabled, or when the code page cannot
+// hold its name (one odd name must not stop a domain's listing); else its
+// entry, as a single run for it would make it.
+static void AddListedAccount(const ListedAccount* listed, void* context) {
+    Listing* listing = static_cast<Listing*>(context);
+    ++listing->listed;
+    if (listed->disabled) {
+        ++listing->disabled;
+        return;
+    }
+    UserRequest request = *listing->request;
+    const AnsiResult name =
+        WideToAnsi(listed->userName, request.windowsUserName, sizeof request.windowsUserName, '?');
+    if (name == kAnsiUnmappable) {
+        PrintError(MSG_LISTED_NOT_ANSI, request.windowsUserName, AnsiCodePage());
+        return;
+    }
+    char accountName[kAccountFieldSize];
+    FormatAccountName(&request, accountName, sizeof accountName);
+    char prefix[kAccountFieldSize + 8];
+    FormatText(prefix, sizeof prefix, LAYOUT_ACCOUNT_PREFIX, accountName);
+    SetMessagePrefix(prefix);
+    // A name too long for any login name is refused by its check.
+    const bool added = AddAccount(&request, listed, listing->listed, &listing->batch);
+    listing->batch.failed = listing->batch.failed || !added;
+    SetMessagePrefix(NULL);
+}
+
+int RunListing(const UserRequest* request) {
+    if (RefuseOptions(request, 4, true) != 0) {
+        return 1;
+    }
+    Listing listing;
+    listing.request = request;
+    listing.listed = 0;
+    listing.disabled = 0;
+    StartBatch(&listing.batch);
+    // Nothing is written unless the whole listing came and every entry was
+    // made.
+    if (ListAccounts(request, AddListedAccount, &listing) != 0) {
+        return 1;
+    }
+    if (listing.disabled > 0) {
+        PrintError(MSG_DISABLED_LEFT_OUT, listing.disabled);
+    }
+    if (listing.batch.failed) {
+        return 1;
+    }
+    // With no account to add there is nothing to rewrite.
+    if (listing.batch.logins.count == 0) {
+        return 0;
+    }
+    return WriteEntries(request->passwdFile, &listing.batch.logins, g_entries, listing.batch.used);
 }

@@ -3,38 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "account/account.h"
 #include "cli/acctmap.h"
 #include "cli/legacy.h"
 #include "cli/words.h"
 #include "diag/report.h"
-#include "home/home.h"
 #include "messages.h"
-#include "passwd/passwd.h"
 #include "platform/ansi.h"
 #include "platform/platform.h"
-
-int RunNtWorker(const UserRequest* request) {
-    AccountInfo account;
-    memset(&account, 0, sizeof account);
-    if (ResolveAccount(request, &account) != 0) {
-        return 1;
-    }
-    // A login name that cannot be written is refused before the home stage
-    // can create a directory for it.
-    int status = CheckLoginName(LoginName(request, &account));
-    HomeLocation home;
-    memset(&home, 0, sizeof home);
-    if (status == 0) {
-        status = ResolveHomeDirectory(request, &account, &home);
-    }
-    if (status == 0) {
-        status = RewritePasswdFile(request, &account, &home);
-    }
-    // The record is the account services': it goes back once, on every path.
-    NetApiBufferFree(account.accountRecord);
-    return status;
-}
 
 // The words of the system's wide command line, split as the C runtime
 // splits argv and each made ANSI without best fit, into `*argv`. A word the
@@ -86,6 +61,9 @@ static int Run(int argc, char** argv) {
     if (!ntMode) {
         ListLegacyEntries(request.homePath);
         return 0;
+    }
+    if (request.allAccounts) {
+        return RunListing(&request);
     }
     if (request.accountsFile[0] != '\0') {
         return RunBatch(&request);

@@ -63,8 +63,15 @@ int ReadOptions(int argc, char** argv, bool ntMode, UserRequest* request) {
         PrintUsage(stderr);
         return 1;
     }
+    // Each option takes the word after it as its value, but -a, which takes
+    // none.
     for (int position = 1; position < argc; position += 2) {
         const char* word = argv[position];
+        if (strcmp(word, "-a") == 0) {
+            request->allAccounts = true;
+            position -= 1;
+            continue;
+        }
         if (strcmp(word, "/?") != 0 && word[0] != '-') {
             PrintUsage(stderr);
             return 1;

@@ -9,6 +9,7 @@
 
 #include "diag/report.h"
 #include "home/home_paths.h"
+#include "passwd/name_set.h"
 #include "messages.h"
 #include "platform/ansi.h"
 #include "platform/platform.h"
@@ -142,6 +143,75 @@ static int ReadHomeMount(char* mount) {
     return 0;
 }
 
+// The profile list, read once a run in one pass over its subkeys: each
+// subkey's name and its ProfileImagePath as stored, the names in a set for
+// the lookup. A subkey whose name is not a SID's text whole (the ".bak" of a
+// damaged profile) matches no account.
+enum { kProfilesMax = 16384, kProfileSlots = 2 * kProfilesMax, kProfilePoolUnits = 1 << 21 };
+struct Profile {
+    char sidText[kSidTextSize];
+    const wchar_t* path;  // in the pool; NULL when the value could not be read
+};
+static Profile g_profiles[kProfilesMax];
+static NameSlot g_profileSlots[kProfileSlots];
+static wchar_t g_profilePool[kProfilePoolUnits];
+
+// One subkey into the table: its name, if it may be a SID's text, and its
+// value. False when the table is full.
+static bool AddProfile(HKEY list, const wchar_t* name, NameSet* set, size_t* poolUsed) {
+    Profile* profile = &g_profiles[set->count];
+    if (WideToAnsi(name, profile->sidText, sizeof profile->sidText, '?') != kAnsiExact) {
+        return true;
+    }
+    profile->path = NULL;
+    HKEY key;
+    wchar_t value[kRegistryBufferSize];
+    if (RegOpenKeyExW(list, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        const bool read = ReadRegistryText(key, L"ProfileImagePath", value);
+        RegCloseKey(key);
+        const size_t units = read ? wcslen(value) + 1 : 0;
+        if (units > kProfilePoolUnits - *poolUsed) {
+            return false;
+        }
+        if (read) {
+            profile->path = wmemcpy(g_profilePool + *poolUsed, value, units);
+            *poolUsed += units;
+        }
+    }
+    uint32_t unused = 0;
+    return AddName(set, profile->sidText, strlen(profile->sidText),
+                   static_cast<uint32_t>(set->count), &unused) != kNameSetFull;
+}
+
+// The table, read at its first use: NULL after the message when the list
+// holds more than it takes. A machine without a profile list has none.
+static const NameSet* ProfileTable() {
+    static NameSet set;
+    static bool read = false;
+    if (read) {
+        return &set;
+    }
+    InitNameSet(&set, g_profileSlots, kProfileSlots, AnsiLeadBytes());
+    HKEY list;
+    size_t poolUsed = 0;
+    wchar_t name[kNameSize];
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileListKey, 0, KEY_READ, &list) == ERROR_SUCCESS) {
+        DWORD length = ARRAYSIZE(name);
+        for (DWORD index = 0;
+             RegEnumKeyExW(list, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+             ++index, length = ARRAYSIZE(name)) {
+            if (set.count >= kProfilesMax || !AddProfile(list, name, &set, &poolUsed)) {
+                RegCloseKey(list);
+                PrintError(MSG_PROFILES_TOO_MANY, static_cast<unsigned>(kProfilesMax));
+                return NULL;
+            }
+        }
+        RegCloseKey(list);
+    }
+    read = true;
+    return &set;
+}
+
 // Expands the account's profile directory into `windowsPath` (260 bytes);
 // leaves it empty when the account has no profile-list entry. 0 to go on,
 // 1 after a message.
@@ -150,17 +220,17 @@ static int ReadProfileDirectory(const AccountInfo* account, char* windowsPath) {
     if (!account->sidFound) {
         return 0;
     }
-    char keyName[sizeof kProfileListKey + kSidTextSize];
-    CopyText(keyName, sizeof keyName, kProfileListKey);
-    AppendText(keyName, sizeof keyName, SidToText(account->sid));
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    const NameSet* table = ProfileTable();
+    if (table == NULL) {
+        return 1;
+    }
+    const char* sidText = SidToText(account->sid);
+    uint32_t index = 0;
+    if (!HasName(table, sidText, strlen(sidText), &index)) {
         return 0;
     }
-    wchar_t profile[kRegistryBufferSize];
-    bool read = ReadRegistryText(key, L"ProfileImagePath", profile);
-    RegCloseKey(key);
-    if (!read) {
+    const wchar_t* profile = g_profiles[index].path;
+    if (profile == NULL) {
         PrintError(MSG_READ_VALUE);
         return 1;
     }
@@ -191,7 +261,11 @@ static int ChooseFallbackDirectory(const char* mount, HomeLocation* home, bool* 
         home->windowsPath[0] = '\0';
         return ReportTooLong(fallback);
     }
-    *create = !PathExists(home->windowsPath);
+    // The same directory for every account: once seen, or made, it is
+    // there for the rest of the run.
+    static bool seen = false;
+    seen = seen || PathExists(home->windowsPath);
+    *create = !seen;
     return 0;
 }
 

@@ -38,6 +38,12 @@ size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
     return fits ? strlen(buffer) : 0;
 }
 
+size_t EntryLoginLength(const char* entry) {
+    // The login name holds no ':' (CheckLoginName), and the layout puts one
+    // after it.
+    return static_cast<size_t>(strchr(entry + 1, ':') - (entry + 1));
+}
+
 void WriteAdminEntry(const char* homePrefix) {
     printf(LAYOUT_ADMIN, kAdministratorUid, kLegacyGid, homePrefix);
 }

@@ -97,12 +97,16 @@ NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t ta
     return kNameAdded;
 }
 
-bool HasName(const NameSet* set, const char* name, size_t length) {
+bool HasName(const NameSet* set, const char* name, size_t length, uint32_t* tag) {
     // No login name is longer: a long line name is not hashed at all.
     if (length > kLoginNameMax || !HasBit(set->lengths, static_cast<unsigned>(length)) ||
         !HasBit(set->firsts, FirstByte(name, length)) ||
         !HasBit(set->lasts, LastByte(name, length))) {
         return false;
     }
-    return Probe(set, name, length)->name != NULL;
+    const NameSlot* slot = Probe(set, name, length);
+    if (slot->name != NULL && tag != NULL) {
+        *tag = slot->tag;
+    }
+    return slot->name != NULL;
 }

@@ -47,5 +47,5 @@ NameAddResult AddName(NameSet* set, const char* name, size_t length, uint32_t ta
                       uint32_t* takenTag);
 
 // True when the set holds the name (`length` bytes): single-byte A-Z equal to
-// a-z, every other byte exactly.
-bool HasName(const NameSet* set, const char* name, size_t length);
+// a-z, every other byte exactly. Its tag then goes into `*tag` if given.
+bool HasName(const NameSet* set, const char* name, size_t length, uint32_t* tag = NULL);

@@ -23,9 +23,9 @@ enum {
 size_t FormatPasswdEntry(char* buffer, size_t size, const char* loginName,
                          const AccountInfo* account, const char* sidText, const HomeLocation* home);
 
-// The entry as FormatPasswdEntry lays it out, with the account's SID text.
-size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
-                 const HomeLocation* home);
+// The length of the login name of an entry as FormatPasswdEntry lays it
+// out: from after its line feed to the first ':'.
+size_t EntryLoginLength(const char* entry);
 
 // The legacy layouts, on standard output.
 void WriteAdminEntry(const char* homePrefix);
@@ -37,12 +37,6 @@ const char* LoginName(const UserRequest* request, const AccountInfo* account);
 // 0 when the login name can be written into a passwd line, otherwise 1
 // after the message.
 int CheckLoginName(const char* loginName);
-
-// Puts the entry into the passwd file (keeping "<file>.bak") or on standard
-// output, saying why on standard error when the file could not take it.
-// Returns the exit status.
-int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
-                      const HomeLocation* home);
 
 // Puts `entries` (`length` bytes, each entry as FormatPasswdEntry lays it
 // out) into the passwd file in one rewrite that drops every line named in

@@ -426,25 +426,3 @@ int WriteEntries(const char* passwdPath, const NameSet* logins, const char* entr
     fwrite(entries, 1, length, stdout);
     return 0;
 }
-
-// The SID's text is taken right before the line is made: it lives in a
-// buffer that the next call overwrites.
-size_t MakeEntry(char* entry, size_t size, const char* loginName, const AccountInfo* account,
-                 const HomeLocation* home) {
-    const char* sidText = account->sidFound ? SidToText(account->sid) : "";
-    return FormatPasswdEntry(entry, size, loginName, account, sidText, home);
-}
-
-int RewritePasswdFile(const UserRequest* request, const AccountInfo* account,
-                      const HomeLocation* home) {
-    const char* loginName = LoginName(request, account);
-    char entry[kPasswdEntrySize];
-    // The entry's buffer holds every field at its largest.
-    const size_t length = MakeEntry(entry, sizeof entry, loginName, account, home);
-    NameSlot slots[2];
-    NameSet logins;
-    InitNameSet(&logins, slots, 2, AnsiLeadBytes());
-    uint32_t unused = 0;
-    AddName(&logins, loginName, strlen(loginName), 0, &unused);
-    return WriteEntries(request->passwdFile, &logins, entry, length);
-}

@@ -68,6 +68,13 @@ NET_API_STATUS WINAPI BoundNetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD le
     BOUND_CALL("netapi32.dll", NetUserGetInfo, ERROR_PROC_NOT_FOUND, server, user, level, buffer);
 }
 
+NET_API_STATUS WINAPI BoundNetUserEnum(LPCWSTR server, DWORD level, DWORD filter, LPBYTE* buffer,
+                                       DWORD preferred, LPDWORD read, LPDWORD total,
+                                       LPDWORD resume) {
+    BOUND_CALL("netapi32.dll", NetUserEnum, ERROR_PROC_NOT_FOUND, server, level, filter, buffer,
+               preferred, read, total, resume);
+}
+
 NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer) {
     BOUND_CALL("netapi32.dll", NetApiBufferFree, ERROR_PROC_NOT_FOUND, buffer);
 }
@@ -114,6 +121,10 @@ LPWSTR WINAPI BoundGetCommandLineW() {
     BOUND_CALL("kernel32.dll", GetCommandLineW, NULL, );
 }
 
+BOOL WINAPI BoundGetComputerNameW(LPWSTR name, LPDWORD size) {
+    BOUND_BOOL_CALL("kernel32.dll", GetComputerNameW, name, size);
+}
+
 DWORD WINAPI BoundGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* file) {
     BOUND_CALL("kernel32.dll", GetFullPathNameW, 0, path, size, buffer, file);
 }
@@ -126,6 +137,18 @@ LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDW
                                   LPBYTE data, LPDWORD size) {
     BOUND_CALL("advapi32.dll", RegQueryValueExW, ERROR_PROC_NOT_FOUND, key, name, reserved, type,
                data, size);
+}
+
+LONG WINAPI BoundRegOpenKeyExW(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+    BOUND_CALL("advapi32.dll", RegOpenKeyExW, ERROR_PROC_NOT_FOUND, parent, name, options, access,
+               key);
+}
+
+LONG WINAPI BoundRegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize,
+                               LPDWORD reserved, LPWSTR className, LPDWORD classSize,
+                               PFILETIME written) {
+    BOUND_CALL("advapi32.dll", RegEnumKeyExW, ERROR_PROC_NOT_FOUND, key, index, name, nameSize,
+               reserved, className, classSize, written);
 }
 
 DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size) {

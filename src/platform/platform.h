@@ -20,6 +20,7 @@
 #ifndef ACCTMAP_BINDING_NT_SERVICES
 #define NetGetDCName BoundNetGetDCName
 #define NetUserGetInfo BoundNetUserGetInfo
+#define NetUserEnum BoundNetUserEnum
 #define NetApiBufferFree BoundNetApiBufferFree
 #define LookupAccountNameW BoundLookupAccountNameW
 #define GetSidIdentifierAuthority BoundGetSidIdentifierAuthority
@@ -30,14 +31,20 @@
 #define CreateHardLinkA BoundCreateHardLinkA
 #define MoveFileExA BoundMoveFileExA
 #define GetCommandLineW BoundGetCommandLineW
+#define GetComputerNameW BoundGetComputerNameW
 #define GetFullPathNameW BoundGetFullPathNameW
 #define FindFirstFileW BoundFindFirstFileW
 #define RegQueryValueExW BoundRegQueryValueExW
+#define RegOpenKeyExW BoundRegOpenKeyExW
+#define RegEnumKeyExW BoundRegEnumKeyExW
 #define ExpandEnvironmentStringsW BoundExpandEnvironmentStringsW
 #endif
 NET_API_STATUS WINAPI BoundNetGetDCName(LPCWSTR server, LPCWSTR domain, LPBYTE* buffer);
 NET_API_STATUS WINAPI BoundNetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level,
                                           LPBYTE* buffer);
+NET_API_STATUS WINAPI BoundNetUserEnum(LPCWSTR server, DWORD level, DWORD filter, LPBYTE* buffer,
+                                       DWORD preferred, LPDWORD read, LPDWORD total,
+                                       LPDWORD resume);
 NET_API_STATUS WINAPI BoundNetApiBufferFree(LPVOID buffer);
 BOOL WINAPI BoundLookupAccountNameW(LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize,
                                     LPWSTR domain, LPDWORD domainSize, PSID_NAME_USE use);
@@ -54,10 +61,15 @@ BOOL WINAPI BoundMoveFileExA(LPCSTR existing, LPCSTR destination, DWORD flags);
 // family has no working one): NULL, 0, INVALID_HANDLE_VALUE or
 // ERROR_PROC_NOT_FOUND where they cannot be bound.
 LPWSTR WINAPI BoundGetCommandLineW();
+BOOL WINAPI BoundGetComputerNameW(LPWSTR name, LPDWORD size);
 DWORD WINAPI BoundGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* file);
 HANDLE WINAPI BoundFindFirstFileW(LPCWSTR path, LPWIN32_FIND_DATAW found);
 LONG WINAPI BoundRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
                                   LPBYTE data, LPDWORD size);
+LONG WINAPI BoundRegOpenKeyExW(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key);
+LONG WINAPI BoundRegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize,
+                               LPDWORD reserved, LPWSTR className, LPDWORD classSize,
+                               PFILETIME written);
 DWORD WINAPI BoundExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
 // A file of its own: neither a folder nor a link (a reparse point), whose

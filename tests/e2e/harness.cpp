@@ -229,6 +229,7 @@ Machine::~Machine() {
     }
     ClearMounts();
     DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_64KEY);
+    DeleteTree(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak"), KEY_WOW64_64KEY);
     SetProfile(TheWineUser()[5]);
     SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_NONE);
     EmptyFolder(dir_);
@@ -269,6 +270,12 @@ void Machine::Arrange(const std::string& step) {
         {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; m.SetMountKeyAccess(); }},
         {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
+        // The user's key kept only under "<SID>.bak", as Windows keeps a
+        // damaged profile's.
+        {"bakprofile", [](Machine&, Text, Text value) {
+            DeleteTree(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY);
+            SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak"), KEY_WOW64_64KEY, L"ProfileImagePath", REG_SZ, Wide(value));
+        }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives
         // them, without the NUL.
         {"unterminated-mount", [](Machine&, Text, Text value) {
@@ -363,6 +370,7 @@ std::string Machine::Expand(std::string text) const {
     // clang-format off
     const std::map<std::string, std::string> plain = {
         {"user", user[0]}, {"dom", user[1]}, {"sid", user[2]}, {"rid", user[3]}, {"dir", dir_},
+        {"domsid", user[2].substr(0, user[2].rfind('-'))},
         {"acp", std::to_string(GetACP())}, {"pw", pw_.empty() ? "$(dir)\\etc\\passwd" : pw_},
         {"fields", ":unused_by_nt/2000/xp:$(rid):513:Wine User,U-$(dom)\\$(user),$(sid):"}};
     // clang-format on

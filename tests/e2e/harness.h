@@ -32,6 +32,7 @@ class Machine {
     ~Machine();
 
     // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir)
+    // $(domsid) (the SID of the user's domain)
     // and $(sys:N) (its text for error N, without its line end) are the
     // machine's; $(N*c) is the
     // character c N times, $(len:N) a path of N characters in the machine's

@@ -20,6 +20,12 @@ const std::string kAddToPasswd = "-u $(user) -f $(pw)";
 const std::string kPasswdHolds = "file:$(pw)=";
 const std::string kNotWritten = "; the entry was not written to it.\n";
 const std::string kAliceFile = "alice:1\n";
+// A machine's accounts: the Wine user, one more, one disabled, and one
+// whose name code page 1252 cannot hold.
+const std::string kListed =
+    "accounts=user\t.\t$(user)\t$(rid)\t513\tWine "
+    "User\nuser\t.\tbob\t1001\t513\tBob\nuser\t.\tshut\t1002\t513\t\tdisabled\nuser\t.\t\xc5\x9c"
+    "am\t1003\n";
 const std::string kLegacyAdmin = "admin:use_crypt:500:544:Administrator:";
 
 // Lines that must survive a rewrite whole: no line end, a bare line feed,
@@ -234,6 +240,16 @@ const std::vector<Row> kRows = {
     // its bare name or without the altered search path.
     {"PlantedDependency", kBoth, "-u $(user)", "planted-dependency=import", kEntry, "", 0},
     {"PlantedLateLoad", kBoth, "-u $(user)", "planted-dependency=late", kEntry, "", 0},
+    // Every account of the machine or of a domain (-a): disabled accounts and
+    // a name outside the code page left out, a profile key of a damaged
+    // profile no match, and nothing written unless the listing came whole.
+    {"ListMachine", kBoth, "-a -f $(pw)", kListed + "|bakprofile=C:\\users\\$(user)|" + kPasswdHolds + "bob:0\r\nkeep:1", "", "The account ?am is left out: code page 1252 cannot hold its name.\nDisabled accounts left out, as Windows keeps them shut: 1.\n", 0, "$(pw)=keep:1\r\n$(user)$(fields)/home/tarnwick:/bin/switch\r\nbob:unused_by_nt/2000/xp:1001:513:Bob,U-$(dom)\\bob,$(domsid)-1001:/home/tarnwick:/bin/switch|$(pw).bak=bob:0\r\nkeep:1"},
+    {"ListDomain", kBoth, "-a -d $(dom)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\tWine User\nuser\t\\\\dc1\tbob\t1001\t512\nuser\t\\\\dc1\tshut\t1002\t513\t\tdisabled\n", "\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:Wine User,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\n$(dom)\\bob:unused_by_nt/2000/xp:1001:10512:U-$(dom)\\bob,$(domsid)-1001:/home/tarnwick:/bin/switch", "Disabled accounts left out, as Windows keeps them shut: 1.\n", 0},
+    {"ListFailsOnItsThirdPage", kBoth, "-a -f $(pw)", kListed + "pages\t.\t1\t3\t59\n|" + kPasswdHolds + kAliceFile, "", "The accounts could not be listed (error 59).\n", 1, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
+    {"ListBesideUser", kBoth, "-a -u $(user)", "", "", "With -a, -u cannot be given: every account is listed.\n", 1},
+    // Killed as the old file becomes the backup (Wine reports a killed
+    // process's status as 0): passwd whole.
+    {"ListKilled", kBoth, "-a -f $(pw)", kListed + "|" + kPasswdHolds + kAliceFile + "|faultat:.nw~:KILL_AT=backed-up", "", "The account ?am is left out: code page 1252 cannot hold its name.\nDisabled accounts left out, as Windows keeps them shut: 1.\n", 0, "$(pw)=" + kAliceFile},
 };
 // clang-format on
 
@@ -448,3 +464,30 @@ TEST(CodePage932, Rows) {
 }
 
 }  // namespace
+
+// Each listed account that a single run also resolves without a word on
+// standard error gets the single run's entry, byte for byte: on this
+// machine and in a domain.
+TEST(Listing, SameEntriesAsSingleRuns) {
+    Machine machine;
+    machine.Arrange(machine.Expand(
+        "accounts=dc\t$(dom)\t\\\\dc1\nuser\t.\t$(user)\t$(rid)\t513\tWine "
+        "User\nuser\t.\tbob\t1001\n"
+        "user\t\\\\dc1\t$(user)\t$(rid)\t512\tIn The Domain\nuser\t\\\\dc1\tbob\t1001\n"));
+    for (const Words& domain : {Words{}, Words{"-d", machine.Expand("$(dom)")}}) {
+        Words all = {"-a"};
+        all.insert(all.end(), domain.begin(), domain.end());
+        const std::string listed = machine.Run(all).out + "\r\n";
+        int compared = 0;
+        for (const char* user : {"$(user)", "bob"}) {
+            Words single = {"-u", machine.Expand(user)};
+            single.insert(single.end(), domain.begin(), domain.end());
+            const Outcome run = machine.Run(single);
+            if (run.status == 0 && run.err.empty()) {
+                EXPECT_NE(listed.find(run.out + "\r\n"), std::string::npos) << run.out;
+                ++compared;
+            }
+        }
+        EXPECT_EQ(compared, 1);
+    }
+}

@@ -4,7 +4,9 @@
 // end-to-end table, in the file ACCTMAP_NETAPI_DATA names (UTF-8,
 // tab-separated; read once a run, up to 1 MiB and 256 lines):
 //   dc    <domain>  <controller> | error=<code>
-//   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>]]
+//   user  <server>  <name>  <rid> | error=<code>  [<group rid>  [<full name>  [disabled]]]
+//   users <server>  <prefix>  <count>  <first rid>     (listed only)
+//   pages <server>  <size>  <failing page>  <error>
 // <server> "." is the local machine. Unlisted domains give 2453, unlisted
 // users 2221. At exit it says on standard error what was not given back, or
 // given back wrongly, and how often a domain's controller was asked for
@@ -27,8 +29,8 @@ extern "C" __declspec(dllimport) const wchar_t* AcctDepFullName(const wchar_t* g
 const wchar_t* AcctDepFullName(const wchar_t* given) {
     typedef const wchar_t*(FullName)(const wchar_t*);
     HMODULE dep = LoadLibraryA("acctdep.dll");
-    FullName* late = dep != NULL ? reinterpret_cast<FullName*>(
-                                       reinterpret_cast<void*>(GetProcAddress(dep, "AcctDepFullName")))
+    FullName* late = dep != NULL ? reinterpret_cast<FullName*>(reinterpret_cast<void*>(
+                                       GetProcAddress(dep, "AcctDepFullName")))
                                  : NULL;
     return late != NULL ? late(given) : L"NO ACCTDEP";
 }
@@ -43,39 +45,51 @@ int g_badReleases = 0;
 wchar_t g_lastDomain[256];
 int g_askedAgain = 0;
 
-// The line of this kind whose next fields are these names (compared without
-// regard to case, as Windows compares names): its 6 fields, those it lacks
-// empty; NULL when there is none.
-wchar_t* const* Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name) {
-    // Read and cut into fields once a process: a run of many accounts asks
-    // for each of them.
-    static wchar_t* lines[256][6];
-    static int counts[256], total = -1;
-    if (total < 0) {
+// The account lines, read and cut into fields once a process (a run of many
+// accounts asks for each of them): 7 fields each, those a line lacks empty.
+struct Lines {
+    wchar_t* f[256][7];
+    int counts[256];
+    int total;
+};
+
+const Lines& AllLines() {
+    static Lines lines;
+    static bool read = false;
+    if (!read) {
+        read = true;
         static char bytes[1 << 20];
         static wchar_t data[sizeof bytes + 1];
         DWORD got = 0;
-        total = 0;
         HANDLE file = CreateFileA(getenv("ACCTMAP_NETAPI_DATA"), GENERIC_READ, FILE_SHARE_READ,
                                   NULL, OPEN_EXISTING, 0, NULL);
         ReadFile(file, bytes, sizeof bytes, &got, NULL);
         CloseHandle(file);
         data[MultiByteToWideChar(CP_UTF8, 0, bytes, got, data, sizeof bytes)] = L'\0';
-        for (wchar_t *line = data, *next; *line != L'\0' && total < 256; line = next, ++total) {
+        for (wchar_t *line = data, *next; *line != L'\0' && lines.total < 256;
+             line = next, ++lines.total) {
             next = line + wcscspn(line, L"\n");
             next = *next != L'\0' ? (*next = L'\0', next + 1) : next;
-            for (wchar_t*& field : lines[total]) {
-                counts[total] += line != NULL;
+            for (wchar_t*& field : lines.f[lines.total]) {
+                lines.counts[lines.total] += line != NULL;
                 field = line != NULL ? line : const_cast<wchar_t*>(L"");
                 wchar_t* tab = line != NULL ? wcschr(line, L'\t') : NULL;
                 line = tab != NULL ? (*tab = L'\0', tab + 1) : NULL;
             }
         }
     }
-    for (int i = 0; i < total; ++i) {
-        wchar_t* const* f = lines[i];
-        if (counts[i] >= (name != NULL ? 4 : 3) && !wcscmp(f[0], kind) && !_wcsicmp(f[1], key) &&
-            (name == NULL || !_wcsicmp(f[2], name))) {
+    return lines;
+}
+
+// The line of this kind whose next fields are these names (compared without
+// regard to case, as Windows compares names), from line `from` on; NULL
+// when there is none.
+wchar_t* const* Find(const wchar_t* kind, const wchar_t* key, const wchar_t* name) {
+    const Lines& lines = AllLines();
+    for (int i = 0; i < lines.total; ++i) {
+        wchar_t* const* f = lines.f[i];
+        if (lines.counts[i] >= (name != NULL ? 4 : 3) && !wcscmp(f[0], kind) &&
+            !_wcsicmp(f[1], key) && (name == NULL || !_wcsicmp(f[2], name))) {
             return f;
         }
     }
@@ -134,6 +148,74 @@ extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
         *buffer = reinterpret_cast<LPBYTE>(info);
     }
     return status;
+}
+
+// A listing of `server`: its user lines in their order (not those that give
+// an error), then the accounts of its "users" line, <prefix><n> for n from
+// 0, with RIDs from <first rid>. Pages of 100 records, or of the size its
+// "pages" line gives, whose page <n> fails with <error>.
+extern "C" __declspec(dllexport) NET_API_STATUS WINAPI
+    NetUserEnum(LPCWSTR server, DWORD level, DWORD filter, LPBYTE* buffer, DWORD, LPDWORD read,
+                LPDWORD total, LPDWORD resume) {
+    const wchar_t* key = server != NULL && server[0] ? server : L".";
+    *buffer = NULL;
+    *read = 0;
+    if (level != 3 || filter != FILTER_NORMAL_ACCOUNT) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const Lines& lines = AllLines();
+    wchar_t* const* listed[256];
+    DWORD named = 0;
+    NET_API_STATUS status;
+    for (int i = 0; i < lines.total; ++i) {
+        wchar_t* const* f = lines.f[i];
+        if (lines.counts[i] >= 4 && !wcscmp(f[0], L"user") && !_wcsicmp(f[1], key) &&
+            !IsError(f[3], &status)) {
+            listed[named++] = f;
+        }
+    }
+    wchar_t* const* many = Find(L"users", key, NULL);
+    wchar_t* const* pages = Find(L"pages", key, NULL);
+    *total = named + (many != NULL ? wcstoul(many[3], NULL, 10) : 0);
+    const DWORD size = pages != NULL ? wcstoul(pages[2], NULL, 10) : 100;
+    const DWORD start = *resume;
+    if (pages != NULL && start / size + 1 == wcstoul(pages[3], NULL, 10)) {
+        return wcstoul(pages[4], NULL, 10);
+    }
+    *read = start < *total ? (*total - start < size ? *total - start : size) : 0;
+    // One block: the records, then each one's name (at most 32 units) and
+    // full name.
+    size_t bytes = *read * (sizeof(USER_INFO_3) + 32 * sizeof(wchar_t));
+    for (DWORD i = start; i < start + *read && i < named; ++i) {
+        bytes += (wcslen(listed[i][2]) + wcslen(listed[i][5]) + 2) * sizeof(wchar_t);
+    }
+    USER_INFO_3* records = reinterpret_cast<USER_INFO_3*>(HandOut(bytes));
+    wchar_t* text = reinterpret_cast<wchar_t*>(records + *read);
+    for (DWORD i = 0; i < *read; ++i) {
+        USER_INFO_3* record = &records[i];
+        const DWORD index = start + i;
+        wchar_t* const* f = index < named ? listed[index] : NULL;
+        record->usri3_name = text;
+        if (f != NULL) {
+            text = wcscpy(text, f[2]) + wcslen(f[2]) + 1;
+            record->usri3_full_name = wcscpy(text, f[5]);
+            text += wcslen(f[5]) + 1;
+            record->usri3_user_id = wcstoul(f[3], NULL, 10);
+            record->usri3_primary_group_id = f[4][0] != L'\0' ? wcstoul(f[4], NULL, 10) : 513;
+            record->usri3_flags = !wcscmp(f[6], L"disabled") ? UF_ACCOUNTDISABLE : 0;
+        } else {
+            lstrcpynW(text, many[2], 16);
+            _ultow(index - named, text + wcslen(text), 10);
+            text += wcslen(text) + 1;
+            record->usri3_full_name = text++;
+            record->usri3_user_id = wcstoul(many[4], NULL, 10) + index - named;
+            record->usri3_primary_group_id = 513;
+        }
+        record->usri3_flags |= UF_NORMAL_ACCOUNT;
+    }
+    *buffer = reinterpret_cast<LPBYTE>(records);
+    *resume = start + *read;
+    return *resume < *total ? ERROR_MORE_DATA : NERR_Success;
 }
 
 extern "C" __declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer) {
