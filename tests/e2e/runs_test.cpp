@@ -247,6 +247,8 @@ const std::vector<Row> kRows = {
     {"ListDomain", kBoth, "-a -d $(dom)", "accounts=dc\t$(dom)\t\\\\dc1\nuser\t\\\\dc1\t$(user)\t$(rid)\t513\tWine User\nuser\t\\\\dc1\tbob\t1001\t512\nuser\t\\\\dc1\tshut\t1002\t513\t\tdisabled\n", "\n$(dom)\\$(user):unused_by_nt/2000/xp:$(rid):10513:Wine User,U-$(dom)\\$(user),$(sid):/cygdrive/C/users/$(user):/bin/switch\n$(dom)\\bob:unused_by_nt/2000/xp:1001:10512:U-$(dom)\\bob,$(domsid)-1001:/home/tarnwick:/bin/switch", "Disabled accounts left out, as Windows keeps them shut: 1.\n", 0},
     {"ListFailsOnItsThirdPage", kBoth, "-a -f $(pw)", kListed + "pages\t.\t1\t3\t59\n|" + kPasswdHolds + kAliceFile, "", "The accounts could not be listed (error 59).\n", 1, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
     {"ListBesideUser", kBoth, "-a -u $(user)", "", "", "With -a, -u cannot be given: every account is listed.\n", 1},
+    {"ListAccountRefused", kBoth, "-a -d $(254*d) -f $(pw)", "accounts=dc\t$(254*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\n|" + kPasswdHolds + kAliceFile, "", "acctmap (301): [1332] $(sys:1332)\n ($(254*d))\n$(254*d)\\u: Login name is longer than 255 characters: $(254*d)\\u\n", 1, "$(pw)=" + kAliceFile},
+    {"ListIgnoredByLegacy", kWine32, "-a -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
     // Killed as the old file becomes the backup (Wine reports a killed
     // process's status as 0): passwd whole.
     {"ListKilled", kBoth, "-a -f $(pw)", kListed + "|" + kPasswdHolds + kAliceFile + "|faultat:.nw~:KILL_AT=backed-up", "", "The account ?am is left out: code page 1252 cannot hold its name.\nDisabled accounts left out, as Windows keeps them shut: 1.\n", 0, "$(pw)=" + kAliceFile},
