@@ -325,8 +325,8 @@ together_part() {
       fi
       if ((i % 8 == 5)); then
         # The listing's entries as its preview prints them.
-        ACCTMAP_NETAPI_DATA=${data[i]} "${loader[64]}" "${exe[64]}" -a | tr -d '\r' |
-          sed '/^$/d' >>"$expect"
+        { ACCTMAP_NETAPI_DATA=${data[i]} "${loader[64]}" "${exe[64]}" -a; echo; } |
+          tr -d '\r' | sed '/^$/d' >>"$expect"
       elif ((i % 4 == 3)); then
         printf 'r%sn%sb%s%s\n' "$round" "$i" 0 "$tail_of_entry" "$round" "$i" 1 "$tail_of_entry" \
           >>"$expect"
