@@ -32,9 +32,14 @@ static bool LookUpDomainSid(const UserRequest* request, unsigned char* sid, DWOR
     SID_NAME_USE use;
     if (name[0] != 0 &&
         LookupAccountNameW(NULL, name, sid, &sidSize, referenced, &referencedSize, &use)) {
-        referenced[ARRAYSIZE(referenced) - 1] = 0;
-        WideToNarrow(referenced, domain, static_cast<int>(domainSize));
-        return true;
+        // A bare name may also be an account's (a user called like the
+        // domain): only a domain's SID takes the RIDs.
+        if (use == SidTypeDomain) {
+            referenced[ARRAYSIZE(referenced) - 1] = 0;
+            WideToNarrow(referenced, domain, static_cast<int>(domainSize));
+            return true;
+        }
+        SetLastError(ERROR_NONE_MAPPED);
     }
     char shown[kNameSize];
     WideToAnsi(name, shown, sizeof shown, '?');
