@@ -287,9 +287,11 @@ static uint32_t FinishNewFile(const char* target, const char* fresh, bool rebuil
 static uint32_t MakeBackup(const RewriteNames* names, DWORD start) {
     RemoveLeftover(names->link);
     if (!CreateHardLinkA(names->link, names->target, NULL)) {
-        // Without second names (FAT, some network shares; each says so with
-        // its own error) a copy serves, at the cost of writing the file once
-        // more. A real refusal shows as the copy's own.
+        // Whatever the refusal, a copy is tried, at the cost of writing the
+        // file once more: a file system without second names (FAT, some
+        // network shares) says so with errors of its own, and a refusal
+        // that would stop a copy too (access denied, a full disk) comes
+        // back as the copy's.
         if (!CopyFileA(names->target, names->link, TRUE)) {
             return GetLastError();
         }
