@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -152,51 +153,26 @@ void EmptyFolder(const std::filesystem::path& folder) {
     }
 }
 
-// How the steps that keep a file open open it: "held" as an editor holds it
-// (others may read it, nobody may remove it), "opened" shared with everybody
-// (a lock must still be ours alone), "writing" as a program appending to it.
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-const struct {
-    const char* verb;
-    DWORD access, share, disposition;
-} kOpenings[] = {
-    {"held", GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS},
-    {"opened", GENERIC_READ, kShareAll, OPEN_ALWAYS},
-    {"writing", FILE_APPEND_DATA, kShareAll, OPEN_EXISTING},
-};
 
-// A file held by the harness for a while (see HoldFor).
-struct Hold {
-    std::string path;
-    DWORD share, from, to;
-    HANDLE file;
-};
-
-DWORD WINAPI ReleaseHold(LPVOID context) {
-    Hold* hold = static_cast<Hold*>(context);
-    Sleep(hold->from);
-    CloseHandle(hold->file);
-    if (hold->to > hold->from) {
-        Sleep(hold->to - hold->from);
-        HANDLE again =
-            CreateFileA(hold->path.c_str(), GENERIC_READ, hold->share, NULL, OPEN_ALWAYS, 0, NULL);
-        Sleep(500);
-        CloseHandle(again);
-    }
-    delete hold;
-    return 0;
-}
-
-// Holds `path` from now to `from` ms and, given "<from>,<to>", from `to` ms
-// for a moment more, in a thread of its own while the runs go on.
+// Holds `path` as `share` lets others from now to `from` ms and, given
+// "<from>,<to>", from `to` ms for a moment more, while the runs go on.
 void HoldFor(const std::string& path, const std::string& times, DWORD share) {
     const size_t comma = times.find(',');
-    const DWORD from = static_cast<DWORD>(atoi(times.c_str()));
-    const DWORD to = comma == std::string::npos ? 0 : static_cast<DWORD>(atoi(&times[comma + 1]));
-    Hold* hold =
-        new Hold{path, share, from, to,
-                 CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL)};
-    CloseHandle(CreateThread(NULL, 0, ReleaseHold, hold, 0, NULL));
+    const DWORD from = atoi(times.c_str());
+    const DWORD to = comma == std::string::npos ? 0 : atoi(&times[comma + 1]);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
+    std::thread([=] {
+        Sleep(from);
+        CloseHandle(file);
+        if (to > from) {
+            Sleep(to - from);
+            HANDLE again =
+                CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
+            Sleep(500);
+            CloseHandle(again);
+        }
+    }).detach();
 }
 
 }  // namespace
@@ -283,6 +259,12 @@ void Machine::Arrange(const std::string& step) {
             EXPECT_EQ(RegSetValueExW(key, L"native", 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()), value.size()), 0);
             RegCloseKey(key);
         }},
+        // Kept open to the end: "held" as an editor holds it (others may
+        // read it, nobody may remove it), "opened" shared with everybody (a
+        // lock must still be ours alone), "writing" as a program appending.
+        {"held", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL)); }},
+        {"opened", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, NULL, OPEN_ALWAYS, 0, NULL)); }},
+        {"writing", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShareAll, NULL, OPEN_EXISTING, 0, NULL)); }},
         // Held as "held" holds it, let go after `value` ms; or, with
         // "<from>,<to>", as "opened" holds it, let go from `from` ms to `to`.
         {"heldfor", [](Machine&, Text path, Text value) { HoldFor(path, value, FILE_SHARE_READ); }},
@@ -346,12 +328,7 @@ void Machine::Arrange(const std::string& step) {
         }},
     };
     // clang-format on
-    const auto opening = std::find_if(std::begin(kOpenings), std::end(kOpenings),
-                                      [&](const auto& o) { return verb == o.verb; });
-    if (opening != std::end(kOpenings)) {
-        held_.push_back(CreateFileA(path.c_str(), opening->access, opening->share, NULL,
-                                    opening->disposition, 0, NULL));
-    } else if (kSteps.count(verb) != 0) {
+    if (kSteps.count(verb) != 0) {
         kSteps.at(verb)(*this, path, value);
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
