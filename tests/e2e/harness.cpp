@@ -16,11 +16,11 @@ namespace {
 const wchar_t kCygwinRoot[] = L"SOFTWARE\\Cygnus Solutions";
 const wchar_t kMountKey[] = L"SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
 
-// ANSI text as the system's UTF-16, each "{U+XXXX}" the code unit it names:
-// how a row writes a character that no ANSI code page holds.
-std::wstring Wide(const std::string& text) {
+// ANSI (or `page`'s) text as the system's UTF-16, each "{U+XXXX}" the code
+// unit it names: how a row writes a character that no ANSI code page holds.
+std::wstring Wide(const std::string& text, UINT page = CP_ACP) {
     std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
+    wide.resize(MultiByteToWideChar(page, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
     for (size_t at; (at = wide.find(L"{U+")) != std::wstring::npos;) {
         wide.replace(at, 8, 1, static_cast<wchar_t>(std::stoul(wide.substr(at + 3, 4), NULL, 16)));
     }
@@ -88,23 +88,30 @@ const Words& TheWineUser() {
     return user;
 }
 
+// Text as the bytes of its UTF-16, as a string value or a "Unicode" file
+// holds them: with its NUL unless `terminated` is false, as a careless
+// writer leaves it.
+std::string Utf16(const std::string& text, bool terminated = true, UINT page = CP_ACP) {
+    const std::wstring wide = Wide(text, page) + std::wstring(terminated, L'\0');
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
 // A value set in a view, its key made as needed (no name: the key only;
-// REG_NONE: the value deleted, if there); string data with its NUL unless
-// `terminated` is false, as a careless writer leaves it.
+// REG_NONE: the value deleted, if there).
 void SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name = NULL,
-              DWORD type = REG_SZ, std::wstring data = L"", bool terminated = true) {
+              DWORD type = REG_SZ, std::string data = "") {
     HKEY key = NULL;
     LSTATUS status =
         RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
     if (status == ERROR_SUCCESS && name != NULL) {
-        const DWORD size = static_cast<DWORD>((data.size() + terminated) * sizeof(wchar_t));
-        // The API counts a NUL just past the data as part of it: a unit
-        // there that is not one keeps the value unterminated.
-        data += terminated ? L"" : L".";
+        const DWORD size = static_cast<DWORD>(data.size());
+        // The API counts a NUL unit just past string data as part of it: a
+        // unit there that is not one keeps the data as they are.
+        data += "..";
         status = type == REG_NONE
                      ? RegDeleteValueW(key, name)
                      : RegSetValueExW(key, name, 0, type,
-                                      reinterpret_cast<const BYTE*>(data.c_str()), size);
+                                      reinterpret_cast<const BYTE*>(data.data()), size);
     }
     RegCloseKey(key);
     EXPECT_TRUE(status == ERROR_SUCCESS || (type == REG_NONE && status == ERROR_FILE_NOT_FOUND))
@@ -130,7 +137,7 @@ bool DeleteTree(HKEY parent, const std::wstring& path, REGSAM view) {
 // The Wine user's profile path (REG_NONE: none).
 void SetProfile(const std::string& path, DWORD type = REG_EXPAND_SZ) {
     SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY, L"ProfileImagePath", type,
-             Wide(path));
+             Utf16(path));
 }
 
 // Cygwin's mount table: none, or its value in a view.
@@ -139,7 +146,7 @@ void ClearMounts() {
 }
 
 void SetMount(const std::string& value, REGSAM view) {
-    SetValue(HKEY_LOCAL_MACHINE, kMountKey, view, L"native", REG_SZ, Wide(value));
+    SetValue(HKEY_LOCAL_MACHINE, kMountKey, view, L"native", REG_SZ, Utf16(value));
 }
 
 // Everything in the folder removed; a read-only file would keep its folder.
@@ -236,7 +243,7 @@ void Machine::Arrange(const std::string& step) {
                          path.substr(colon + 1) + "=" + value + "\n";
         }},
         {"fault", [](Machine& m, Text path, Text value) { m.Arrange("faultat:.nw~:" + path + "=" + value); }},
-        {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, L"win98"); }},
+        {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, Utf16("win98")); }},
         {"nomount", [](Machine&, Text, Text) { ClearMounts(); }},
         {"mountkey", [](Machine&, Text, Text) { ClearMounts(); SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY); }},
         {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
@@ -247,18 +254,10 @@ void Machine::Arrange(const std::string& step) {
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives
         // them, without the NUL.
-        {"unterminated-mount", [](Machine&, Text, Text value) {
-            SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Wide(value), false);
-        }},
+        {"unterminated-mount", [](Machine&, Text, Text value) { SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Utf16(value, false)); }},
         // The value's ANSI bytes as REG_BINARY, without a NUL, as a
         // hand-made import leaves it.
-        {"binary-mount", [](Machine&, Text, Text value) {
-            ClearMounts();
-            HKEY key = NULL;
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
-            EXPECT_EQ(RegSetValueExW(key, L"native", 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()), value.size()), 0);
-            RegCloseKey(key);
-        }},
+        {"binary-mount", [](Machine&, Text, Text value) { ClearMounts(); SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_BINARY, value); }},
         // Kept open to the end: "held" as an editor holds it (others may
         // read it, nobody may remove it), "opened" shared with everybody (a
         // lock must still be ours alone), "writing" as a program appending.
@@ -289,13 +288,7 @@ void Machine::Arrange(const std::string& step) {
         }},
         // What Notepad saves as "Unicode": UTF-16LE behind its byte-order
         // mark, here from UTF-8 text.
-        {"utf16", [](Machine&, Text path, Text value) {
-            std::wstring wide(value.size() + 1, L'\0');
-            wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
-                                            &wide[0], static_cast<int>(wide.size())));
-            std::ofstream(path, std::ios::binary)
-                << "\xff\xfe" << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-        }},
+        {"utf16", [](Machine&, Text path, Text value) { std::ofstream(path, std::ios::binary) << "\xff\xfe" << Utf16(value, false, CP_UTF8); }},
         // The suite's FAT32 drive (tests/windows/fat_drive.sh), emptied;
         // $(pw) lies on it.
         {"fat", [](Machine& m, Text, Text) {
