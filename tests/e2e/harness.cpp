@@ -182,6 +182,21 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
     }).detach();
 }
 
+// The mount key in the 32-bit view with an empty access list (nobody may
+// read it), or with none (everybody may, so that it can be removed).
+void SetMountKeyAccess(bool denied) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+              ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR descriptor;
+    ACL empty;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, denied ? &empty : NULL, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 }  // namespace
 
 Machine::Machine() {
@@ -207,8 +222,7 @@ Machine::~Machine() {
         CloseHandle(handle);
     }
     if (deniedMount_) {
-        deniedMount_ = false;
-        SetMountKeyAccess();
+        SetMountKeyAccess(false);
     }
     ClearMounts();
     DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_64KEY);
@@ -249,7 +263,7 @@ void Machine::Arrange(const std::string& step) {
         {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
         {"mount64", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_64KEY); }},
         {"mount64-too", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_64KEY); }},
-        {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; m.SetMountKeyAccess(); }},
+        {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; SetMountKeyAccess(true); }},
         {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives
@@ -405,37 +419,33 @@ std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
         startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
         PROCESS_INFORMATION info = {};
         // Word 0 as an administrator would type it.
-        const std::string line = CommandLine("C:\\tools\\acctmap.exe", words);
-        std::wstring wideLine = Wide(line);
+        std::wstring line = Wide(CommandLine("C:\\tools\\acctmap.exe", words));
         // Wine now and then fails a start with an internal error (about once
         // in a few hundred); a second try starts the program.
         BOOL ok = FALSE;
         for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &wideLine[0], NULL, NULL,
+            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &line[0], NULL, NULL,
                                 TRUE, 0, NULL, Wide(cwd_.empty() ? dir_ : cwd_).c_str(), &startup,
                                 &info);
         }
         EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
-        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+        for (HANDLE handle :
+             {startup.hStdInput, startup.hStdOutput, startup.hStdError, ok ? info.hThread : NULL}) {
             CloseHandle(handle);
         }
-        CloseHandle(ok ? info.hThread : NULL);
         started.push_back({ok ? info.hProcess : NULL, base});
     }
     std::vector<Outcome> outcomes;
     for (const auto& [process, base] : started) {
-        Outcome outcome;
+        DWORD status = ~0ul;
         if (process != NULL) {
             EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-            outcome.milliseconds = GetTickCount() - startedAt;
-            DWORD status = 0;
             GetExitCodeProcess(process, &status);
-            outcome.status = status;
             CloseHandle(process);
         }
-        outcome.out = ReadBytes(base + ".out");
-        outcome.err = ReadBytes(base + ".err");
-        outcomes.push_back(outcome);
+        const DWORD milliseconds = GetTickCount() - startedAt;
+        outcomes.push_back(
+            {ReadBytes(base + ".out"), ReadBytes(base + ".err"), status, milliseconds});
     }
     if (control[0] != '\0') {
         DeleteFileA(("Z:" + std::string(control)).c_str());
@@ -477,27 +487,11 @@ void Machine::ExpectNoLeftovers(const std::string& passwd) const {
     }
 }
 
-// The mount key in the 32-bit view with an empty access list (nobody may
-// read it), or with none (everybody may, so that it can be removed).
-void Machine::SetMountKeyAccess() {
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
-              ERROR_SUCCESS);
-    SECURITY_DESCRIPTOR descriptor;
-    ACL empty;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-std::string TextMode(const std::string& text) {
-    std::string bytes;
-    for (char c : text) {
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+std::string TextMode(std::string text) {
+    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+        text.insert(at, 1, '\r');
     }
-    return bytes;
+    return text;
 }
 
 ::testing::AssertionResult Same(const std::string& got, const std::string& want) {

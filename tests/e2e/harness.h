@@ -56,8 +56,6 @@ class Machine {
     void ExpectNoLeftovers(const std::string& passwd) const;
 
   private:
-    void SetMountKeyAccess();
-
     std::string dir_;
     std::vector<HANDLE> held_;
     std::string faults_;  // the control file's lines for the preload library
@@ -69,7 +67,7 @@ class Machine {
 };
 
 // What the C runtime's text mode makes of a text: every "\n" a CR LF.
-std::string TextMode(const std::string& text);
+std::string TextMode(std::string text);
 // Byte for byte; a failure shows where the two part, not a large file whole.
 ::testing::AssertionResult Same(const std::string& got, const std::string& want);
 
