@@ -384,7 +384,10 @@ std::string Machine::Expand(std::string text) const {
             value = ansi;
         } else if (isdigit(static_cast<unsigned char>(token[0])) &&
                    token.find('*') != std::string::npos) {
-            value = std::string(atoi(token.c_str()), token.back());
+            const std::string unit = token.substr(token.find('*') + 1);
+            for (int times = atoi(token.c_str()); times > 0; --times) {
+                value += unit;
+            }
         } else {
             ADD_FAILURE() << "not a token: $(" << token << ")";
         }

@@ -33,13 +33,13 @@ class Machine {
 
     // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir)
     // and $(sys:N) (its text for error N, without its line end) are the
-    // machine's; $(N*c) is the
-    // character c N times, $(len:N) a path of N characters in the machine's
-    // folder, $(short:P) the 8.3 short name of the path P, $(pw) the passwd
-    // file, $(acp) the ANSI code page, $(fields) the default entry from its
-    // password to its home field, $(printed:X) the user's entry under the
-    // login name X as the program prints it (a line feed first) and
-    // $(filed:X) as it reaches the file (CR LF first).
+    // machine's; $(N*t) is the text t N times, $(len:N) a path of N
+    // characters in the machine's folder, $(short:P) the 8.3 short name of
+    // the path P, $(pw) the passwd file, $(acp) the ANSI code page,
+    // $(fields) the default entry from its password to its home field,
+    // $(printed:X) the user's entry under the login name X as the program
+    // prints it (a line feed first) and $(filed:X) as it reaches the file
+    // (CR LF first).
     std::string Expand(std::string text) const;
     // A set-up step, "<verb>[:<path>][=<value>]" (see the table).
     void Arrange(const std::string& step);
