@@ -13,7 +13,6 @@
 
 namespace {
 
-const wchar_t kCygwinRoot[] = L"SOFTWARE\\Cygnus Solutions";
 const wchar_t kMountKey[] = L"SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
 
 // ANSI (or `page`'s) text as the system's UTF-16, each "{U+XXXX}" the code
@@ -118,31 +117,20 @@ void SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* n
         << status << " " << path;
 }
 
-// A key and everything under it gone from a view (the API removes only a key
-// without subkeys); an undo may find nothing left to undo.
-bool DeleteTree(HKEY parent, const std::wstring& path, REGSAM view) {
-    HKEY key;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, &key) == 0) {
-        wchar_t name[256];
-        DWORD size = 256;
-        while (RegEnumKeyExW(key, 0, name, &size, NULL, NULL, NULL, NULL) == 0 &&
-               DeleteTree(key, name, view)) {
-            size = 256;
-        }
-        RegCloseKey(key);
-    }
-    return RegDeleteKeyExW(parent, path.c_str(), view, 0) == ERROR_SUCCESS;
-}
-
 // The Wine user's profile path (REG_NONE: none).
 void SetProfile(const std::string& path, DWORD type = REG_EXPAND_SZ) {
     SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY, L"ProfileImagePath", type,
              Utf16(path));
 }
 
-// Cygwin's mount table: none, or its value in a view.
-void ClearMounts() {
-    DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_32KEY);
+// Cygwin's mount table: none in a view (the mount key and the keys above it
+// up to SOFTWARE, the deepest first: the API removes only a key without
+// subkeys), or its value.
+void ClearMounts(REGSAM view = KEY_WOW64_32KEY) {
+    for (std::wstring key = kMountKey; key.find(L'\\') != std::wstring::npos;
+         key.erase(key.rfind(L'\\'))) {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+    }
 }
 
 void SetMount(const std::string& value, REGSAM view) {
@@ -225,7 +213,7 @@ Machine::~Machine() {
         SetMountKeyAccess(false);
     }
     ClearMounts();
-    DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_64KEY);
+    ClearMounts(KEY_WOW64_64KEY);
     SetProfile(TheWineUser()[5]);
     SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_NONE);
     EmptyFolder(dir_);
