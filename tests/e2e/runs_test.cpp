@@ -225,15 +225,18 @@ TEST_P(Runs, PrintAndLeaveWhatTheyShould) {
     CheckRow(GetParam());
 }
 
-std::vector<Row> RowsOfThisExe() {
+std::vector<Row> RowsOfThisExe(const std::vector<Row>& table) {
     std::vector<Row> rows;
-    std::copy_if(kRows.begin(), kRows.end(), std::back_inserter(rows),
+    std::copy_if(table.begin(), table.end(), std::back_inserter(rows),
                  [](const Row& row) { return (row.where & kThisExe) != 0; });
     return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Runs, ::testing::ValuesIn(RowsOfThisExe()),
-                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Runs, ::testing::ValuesIn(RowsOfThisExe(kRows)), RowName);
 
 // Where a fault in the new file (`size` bytes) can leave another state: its
 // ends, its middle and each edge of the rewrite's 1 MiB blocks; at every
@@ -378,9 +381,9 @@ TEST(Waits, EndInTheirNotices) {
 }
 
 // Under a UTF-8 ANSI code page (Windows 10's option; wine.code_page_utf8
-// runs these in a prefix of its own): a name comes through exactly, never as
-// a look-alike; a lone surrogate, which UTF-8 cannot hold, is refused; an
-// accounts file without a mark is read as UTF-8, and checked.
+// runs these in a prefix of its own, and only there): a name comes through
+// exactly, never as a look-alike; a lone surrogate, which UTF-8 cannot hold,
+// is refused; an accounts file without a mark is read as UTF-8, and checked.
 // clang-format off
 const std::vector<Row> kUtf8Rows = {
     {"LookAlikeIsAnother", kBoth, "-u {U+015C}am", "accounts=user\t.\tSam\t1005\t513\n", "", MSG_USER_NOT_FOUND, 1},
@@ -402,21 +405,9 @@ const std::vector<Row> kCodePage932Rows = {
 };
 // clang-format on
 
-// The rows of another ANSI code page, in the prefix its ctest test makes.
-void CheckRows(UINT codePage, const std::vector<Row>& rows) {
-    ASSERT_EQ(GetACP(), codePage);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        CheckRow(row);
-    }
-}
-
-TEST(Utf8CodePage, Rows) {
-    CheckRows(CP_UTF8, kUtf8Rows);
-}
-
-TEST(CodePage932, Rows) {
-    CheckRows(932, kCodePage932Rows);
-}
+INSTANTIATE_TEST_SUITE_P(Utf8CodePage, Runs, ::testing::ValuesIn(RowsOfThisExe(kUtf8Rows)),
+                         RowName);
+INSTANTIATE_TEST_SUITE_P(CodePage932, Runs, ::testing::ValuesIn(RowsOfThisExe(kCodePage932Rows)),
+                         RowName);
 
 }  // namespace
