@@ -32,11 +32,12 @@ std::string ReadBytes(const std::string& path) {
     return bytes.str();
 }
 
-Words Split(const std::string& text, char separator) {
+// The parts of `text` between separators, each expanded on `machine` if given.
+Words Split(const std::string& text, char separator, const Machine* machine = NULL) {
     Words parts;
     std::istringstream in(text);
     for (std::string part; std::getline(in, part, separator);) {
-        parts.push_back(part);
+        parts.push_back(machine != NULL ? machine->Expand(part) : part);
     }
     return parts;
 }
@@ -153,9 +154,8 @@ const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Holds `path` as `share` lets others from now to `from` ms and, given
 // "<from>,<to>", from `to` ms for a moment more, while the runs go on.
 void HoldFor(const std::string& path, const std::string& times, DWORD share) {
-    const size_t comma = times.find(',');
-    const DWORD from = atoi(times.c_str());
-    const DWORD to = comma == std::string::npos ? 0 : atoi(&times[comma + 1]);
+    DWORD from = 0, to = 0;
+    sscanf(times.c_str(), "%lu,%lu", &from, &to);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
     std::thread([=] {
         Sleep(from);
@@ -173,15 +173,15 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
 // The mount key in the 32-bit view with an empty access list (nobody may
 // read it), or with none (everybody may, so that it can be removed).
 void SetMountKeyAccess(bool denied) {
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
-              ERROR_SUCCESS);
+    HKEY key = NULL;
     SECURITY_DESCRIPTOR descriptor;
     ACL empty;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     InitializeAcl(&empty, sizeof empty, ACL_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, denied ? &empty : NULL, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+    EXPECT_TRUE(
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key) == 0 &&
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == 0);
     RegCloseKey(key);
 }
 
@@ -239,11 +239,7 @@ void Machine::Arrange(const std::string& step) {
         {"nofault", [](Machine& m, Text, Text) { m.faults_.clear(); }},
         // faultat:<name>:<fault>=<value>, for the files whose name holds it;
         // fault:<fault>=<value> for the new file.
-        {"faultat", [](Machine& m, Text path, Text value) {
-            const size_t colon = path.find(':');
-            m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
-                         path.substr(colon + 1) + "=" + value + "\n";
-        }},
+        {"faultat", [](Machine& m, Text path, Text value) { m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, path.find(':')) + "\nACCTMAP_FAULT_" + path.substr(path.find(':') + 1) + "=" + value + "\n"; }},
         {"fault", [](Machine& m, Text path, Text value) { m.Arrange("faultat:.nw~:" + path + "=" + value); }},
         {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, Utf16("win98")); }},
         {"nomount", [](Machine&, Text, Text) { ClearMounts(); }},
@@ -390,10 +386,9 @@ std::string Machine::Expand(std::string text) const {
 std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
     // The preload library reads the faults from the control file while the
     // runs last.
-    char control[MAX_PATH] = "";
-    if (!faults_.empty()) {
-        GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
-        EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+    const char* control = faults_.empty() ? NULL : getenv("ACCTMAP_FAULT_CONTROL");
+    EXPECT_TRUE(faults_.empty() || control != NULL) << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+    if (control != NULL) {
         std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
         DeleteFileA(("Z:" + std::string(control) + ".renames").c_str());
     }
@@ -438,7 +433,7 @@ std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
         outcomes.push_back(
             {ReadBytes(base + ".out"), ReadBytes(base + ".err"), status, milliseconds});
     }
-    if (control[0] != '\0') {
+    if (control != NULL) {
         DeleteFileA(("Z:" + std::string(control)).c_str());
     }
     return outcomes;
@@ -507,18 +502,13 @@ void CheckRow(const Row& row) {
             return;
         }
     }
-    std::vector<std::string> words;
-    for (const std::string& word : Split(row.words, ' ')) {
-        words.push_back(machine.Expand(word));
-    }
-    const Outcome run = machine.Run(words);
+    const Outcome run = machine.Run(Split(row.words, ' ', &machine));
     EXPECT_TRUE(Same(run.out, TextMode(machine.Expand(row.out))));
     EXPECT_TRUE(Same(run.err, TextMode(machine.Expand(row.err))));
     EXPECT_EQ(run.status, static_cast<unsigned long>(row.status));
-    for (const std::string& file : Split(row.files, '|')) {
+    for (const std::string& file : Split(row.files, '|', &machine)) {
         const size_t equals = file.find('=');
-        EXPECT_TRUE(Same(machine.FileState(machine.Expand(file.substr(0, equals))),
-                         machine.Expand(file.substr(equals + 1))))
+        EXPECT_TRUE(Same(machine.FileState(file.substr(0, equals)), file.substr(equals + 1)))
             << file.substr(0, equals);
     }
     if (row.machine.find(".lk~") == std::string::npos &&
