@@ -1,11 +1,9 @@
-/* Real disk faults for acctmap.exe under Wine, for the tests. Preloaded into
+/* Real disk faults for acctmap.exe under Wine, for the tests, preloaded into
  * Wine's processes (Wine 8 writes and fsyncs a file's Unix descriptor in the
- * program's own process):
- *   LD_PRELOAD='<bindir>/faults/$LIB/libacctmapfaults.so'
- * ld.so's $LIB picks the library of the loader's width. A Wine program starts
- * its children with its own Unix environment, so the faults come from the
- * file ACCTMAP_FAULT_CONTROL names, read at each write or flush, one
- * KEY=VALUE a line (no file, no faults):
+ * program's own process). A Wine program starts its children with its own
+ * Unix environment, so the faults come from the file ACCTMAP_FAULT_CONTROL
+ * names, read at each write or flush, one KEY=VALUE a line (no file, no
+ * faults):
  *   ACCTMAP_FAULT_FILE=<text>       only files whose Unix path holds it
  *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
