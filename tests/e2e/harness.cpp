@@ -199,7 +199,7 @@ Machine::Machine() {
     }
     EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
     // For the 32-bit harness the system folder is the 32-bit one.
-    EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(ACCTMAP_NETAPI32_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
     SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
     Arrange(Expand("accounts=user\t.\t$(user)\t$(rid)\t513\tWine User\n"));
     Arrange("mount=" + dir_ + "\\home");
@@ -303,7 +303,7 @@ void Machine::Arrange(const std::string& step) {
         {"planted-dependency", [](Machine& m, Text, Text value) {
             const std::string system = SystemFolderDll();
             const std::string folder = system.substr(0, system.rfind('\\'));
-            const char* standin = value == "late" ? ACCTMAP_WITH_LATEDEP_PATH : ACCTMAP_WITH_ACCTDEP_PATH;
+            const char* standin = value == "late" ? ACCTMAP_NETAPI32_LATEDEP_PATH : ACCTMAP_NETAPI32_ACCTDEP_PATH;
             EXPECT_TRUE(CopyFileA(standin, system.c_str(), FALSE));
             EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
             for (const char* at : {"\\bin", ""}) {
@@ -362,10 +362,8 @@ std::string Machine::Expand(std::string text) const {
             value += "\\" + std::string(length - value.size() - 1, 'p');
         } else if (kind == "short") {
             wchar_t shortName[MAX_PATH] = L"";
-            char ansi[MAX_PATH] = "";
             GetShortPathNameW(Wide(argument).c_str(), shortName, MAX_PATH);
-            WideCharToMultiByte(CP_ACP, 0, shortName, -1, ansi, sizeof ansi, NULL, NULL);
-            value = ansi;
+            value.assign(shortName, shortName + wcslen(shortName));  // 8.3 names are ASCII
         } else if (isdigit(static_cast<unsigned char>(token[0])) &&
                    token.find('*') != std::string::npos) {
             const std::string unit = token.substr(token.find('*') + 1);
