@@ -170,19 +170,18 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
     }).detach();
 }
 
-// The mount key in the 32-bit view with an empty access list (nobody may
-// read it), or with none (everybody may, so that it can be removed).
-void SetMountKeyAccess(bool denied) {
+// The mount key in the 32-bit view, if there, with the access list `sddl`.
+bool SetMountKeyAccess(const char* sddl) {
     HKEY key = NULL;
-    SECURITY_DESCRIPTOR descriptor;
-    ACL empty;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, denied ? &empty : NULL, FALSE);
-    EXPECT_TRUE(
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    const bool set =
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                             NULL) &&
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key) == 0 &&
-        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == 0);
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == 0;
     RegCloseKey(key);
+    LocalFree(descriptor);
+    return set;
 }
 
 }  // namespace
@@ -209,9 +208,7 @@ Machine::~Machine() {
     for (HANDLE handle : held_) {
         CloseHandle(handle);
     }
-    if (deniedMount_) {
-        SetMountKeyAccess(false);
-    }
+    SetMountKeyAccess("D:(A;;KA;;;WD)");  // so that a denied one can be removed
     ClearMounts();
     ClearMounts(KEY_WOW64_64KEY);
     SetProfile(TheWineUser()[5]);
@@ -247,7 +244,7 @@ void Machine::Arrange(const std::string& step) {
         {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
         {"mount64", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_64KEY); }},
         {"mount64-too", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_64KEY); }},
-        {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; SetMountKeyAccess(true); }},
+        {"denied", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); EXPECT_TRUE(SetMountKeyAccess("D:")); }},
         {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives

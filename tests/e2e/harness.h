@@ -63,7 +63,6 @@ class Machine {
     std::string cwd_;     // the runs' current folder when not $(dir)
     int runs_ = 0;
     bool outFails_ = false;
-    bool deniedMount_ = false;
 };
 
 // What the C runtime's text mode makes of a text: every "\n" a CR LF.
