@@ -80,8 +80,7 @@ const Words& TheWineUser() {
             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(text);
         RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "ProfileImagePath",
                      RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, profile, &profileSize);
-        const DWORD rid = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
-        Words found = {name, domain, text, std::to_string(rid), key, profile};
+        Words found = {name, domain, text, key.substr(key.rfind('-') + 1), key, profile};
         LocalFree(text);
         return found;
     }();

@@ -52,8 +52,8 @@ const std::vector<Row> kRows = {
     {"LoginNameShownSafely", kBoth, "-u $(user) -s a\nb\x1f\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^_^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
 
     // The legacy listing: the 95 family's version, GetUserNameA's user (the
-    // suite's Wine user is abc), the user id made from the name.
-    {"Legacy", kWine32, "-u bob -d corp -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
+    // suite's abc), the user id made from the name; -u, -d and -b ignored.
+    {"Legacy", kWine32, "-u bob -d corp -b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
     {"LegacyDefaultPrefix", kWine32, "", "win98", kLegacyAdmin + "/home/admin:/bin/bash\nabc:use_crypt:780:544:abc:/home/abc:/bin/bash\n", "", 0},
 
     // The account: its record at level 3, its SID, its profile directory.
@@ -193,7 +193,6 @@ const std::vector<Row> kRows = {
     {"BatchDiskFull", kBoth, "-b $(dir)\\batch.txt -f $(pw)", kPasswdHolds + kAliceFile + "|file:$(dir)\\batch.txt=-u $(user) -s a\r\n-u $(user) -s b\r\n|fault:FULL_AFTER=12", "$(printed:a)$(printed:b)", "Passwd file $(pw) could not be rewritten (error 112)" + kNotWritten, 0, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
     // The stages' own reports, each line of them, say which line they are about.
     {"BatchReportsPrefixed", kBoth, "-b $(dir)\\batch.txt", "accounts=user\t.\tghost\t1005\t513\n|nomount|file:$(dir)\\batch.txt=-u ghost", "", "$(dir)\\batch.txt line 1: acctmap (301): [1332] $(sys:1332)\n (ghost)\n$(dir)\\batch.txt line 1: Open Registry Error.\n$(dir)\\batch.txt line 1: $(sys:2)\n", 1},
-    {"BatchIgnoredByLegacy", kWine32, "-b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
 
     // Where Windows differs from a Unix file system: a FAT32 drive (the
     // backup a flushed copy; skipped without one), renames refused while a

@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3 || lineFeed == std::string::npos || old.find('\0', 3) < lineFeed) {
         return 0;
     }
-    std::string names = old.substr(3, lineFeed - 3);
+    // The set holds the names' bytes, not copies: they outlive the filter.
+    const std::vector<std::string> given = Split(old.substr(3, lineFeed - 3));
     old.erase(0, lineFeed + 1);
 
     // Names of 1 to 255 bytes, as the program lets through; the set refuses
@@ -89,8 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NameSet set;
     InitNameSet(&set, slots, 16, &lead);
     std::vector<std::string> logins;  // folded
-    // The set holds the names' bytes, not copies: they outlive the filter.
-    const std::vector<std::string> given = Split(names);
     for (const std::string& name : given) {
         if (name.empty() || name.size() > 255) {
             return 0;
