@@ -156,15 +156,14 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
     DWORD from = 0, to = 0;
     sscanf(times.c_str(), "%lu,%lu", &from, &to);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
-    std::thread([=] {
+    std::thread([=]() mutable {
         Sleep(from);
         CloseHandle(file);
         if (to > from) {
             Sleep(to - from);
-            HANDLE again =
-                CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
+            file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
             Sleep(500);
-            CloseHandle(again);
+            CloseHandle(file);
         }
     }).detach();
 }

@@ -241,9 +241,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Runs, ::testing::ValuesIn(RowsOfThisExe(kRows)),
 // ends, its middle and each edge of the rewrite's 1 MiB blocks; at every
 // byte when ACCTMAP_EVERY_BYTE is set (scripts/stress.sh --every-byte).
 std::vector<size_t> FaultPoints(size_t size) {
-    const size_t block = 1 << 20;
     std::vector<size_t> points = {0, 1, size / 2, size - 1, size};
-    for (size_t edge = block; edge < size; edge += block) {
+    for (size_t edge = 1 << 20; edge < size; edge += 1 << 20) {
         points.insert(points.end(), {edge - 1, edge, edge + 1});
     }
     for (size_t every = 0; getenv("ACCTMAP_EVERY_BYTE") != NULL && every <= size; ++every) {
