@@ -9,17 +9,17 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
-const wchar_t kCygwinRoot[] = L"SOFTWARE\\Cygnus Solutions";
 const wchar_t kMountKey[] = L"SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
 
-// ANSI text as the system's UTF-16, each "{U+XXXX}" the code unit it names:
-// how a row writes a character that no ANSI code page holds.
-std::wstring Wide(const std::string& text) {
+// ANSI (or `page`'s) text as the system's UTF-16, each "{U+XXXX}" the code
+// unit it names: how a row writes a character that no ANSI code page holds.
+std::wstring Wide(const std::string& text, UINT page = CP_ACP) {
     std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
+    wide.resize(MultiByteToWideChar(page, 0, text.c_str(), -1, &wide[0], wide.size()) - 1);
     for (size_t at; (at = wide.find(L"{U+")) != std::wstring::npos;) {
         wide.replace(at, 8, 1, static_cast<wchar_t>(std::stoul(wide.substr(at + 3, 4), NULL, 16)));
     }
@@ -32,11 +32,12 @@ std::string ReadBytes(const std::string& path) {
     return bytes.str();
 }
 
-Words Split(const std::string& text, char separator) {
+// The parts of `text` between separators, each expanded on `machine` if given.
+Words Split(const std::string& text, char separator, const Machine* machine = NULL) {
     Words parts;
     std::istringstream in(text);
     for (std::string part; std::getline(in, part, separator);) {
-        parts.push_back(part);
+        parts.push_back(machine != NULL ? machine->Expand(part) : part);
     }
     return parts;
 }
@@ -79,66 +80,61 @@ const Words& TheWineUser() {
             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(text);
         RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "ProfileImagePath",
                      RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, profile, &profileSize);
-        const DWORD rid = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
-        Words found = {name, domain, text, std::to_string(rid), key, profile};
+        Words found = {name, domain, text, key.substr(key.rfind('-') + 1), key, profile};
         LocalFree(text);
         return found;
     }();
     return user;
 }
 
+// Text as the bytes of its UTF-16, as a string value or a "Unicode" file
+// holds them: with its NUL unless `terminated` is false, as a careless
+// writer leaves it.
+std::string Utf16(const std::string& text, bool terminated = true, UINT page = CP_ACP) {
+    const std::wstring wide = Wide(text, page) + std::wstring(terminated, L'\0');
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
 // A value set in a view, its key made as needed (no name: the key only;
-// REG_NONE: the value deleted, if there); string data with its NUL unless
-// `terminated` is false, as a careless writer leaves it.
+// REG_NONE: the value deleted, if there).
 void SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name = NULL,
-              DWORD type = REG_SZ, std::wstring data = L"", bool terminated = true) {
+              DWORD type = REG_SZ, std::string data = "") {
     HKEY key = NULL;
     LSTATUS status =
         RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
     if (status == ERROR_SUCCESS && name != NULL) {
-        const DWORD size = static_cast<DWORD>((data.size() + terminated) * sizeof(wchar_t));
-        // The API counts a NUL just past the data as part of it: a unit
-        // there that is not one keeps the value unterminated.
-        data += terminated ? L"" : L".";
+        const DWORD size = static_cast<DWORD>(data.size());
+        // The API counts a NUL unit just past string data as part of it: a
+        // unit there that is not one keeps the data as they are.
+        data += "..";
         status = type == REG_NONE
                      ? RegDeleteValueW(key, name)
                      : RegSetValueExW(key, name, 0, type,
-                                      reinterpret_cast<const BYTE*>(data.c_str()), size);
+                                      reinterpret_cast<const BYTE*>(data.data()), size);
     }
     RegCloseKey(key);
     EXPECT_TRUE(status == ERROR_SUCCESS || (type == REG_NONE && status == ERROR_FILE_NOT_FOUND))
         << status << " " << path;
 }
 
-// A key and everything under it gone from a view (the API removes only a key
-// without subkeys); an undo may find nothing left to undo.
-bool DeleteTree(HKEY parent, const std::wstring& path, REGSAM view) {
-    HKEY key;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, &key) == 0) {
-        wchar_t name[256];
-        DWORD size = 256;
-        while (RegEnumKeyExW(key, 0, name, &size, NULL, NULL, NULL, NULL) == 0 &&
-               DeleteTree(key, name, view)) {
-            size = 256;
-        }
-        RegCloseKey(key);
-    }
-    return RegDeleteKeyExW(parent, path.c_str(), view, 0) == ERROR_SUCCESS;
-}
-
 // The Wine user's profile path (REG_NONE: none).
 void SetProfile(const std::string& path, DWORD type = REG_EXPAND_SZ) {
     SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY, L"ProfileImagePath", type,
-             Wide(path));
+             Utf16(path));
 }
 
-// Cygwin's mount table: none, or its value in a view.
-void ClearMounts() {
-    DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_32KEY);
+// Cygwin's mount table: none in a view (the mount key and the keys above it
+// up to SOFTWARE, the deepest first: the API removes only a key without
+// subkeys), or its value.
+void ClearMounts(REGSAM view = KEY_WOW64_32KEY) {
+    for (std::wstring key = kMountKey; key.find(L'\\') != std::wstring::npos;
+         key.erase(key.rfind(L'\\'))) {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+    }
 }
 
 void SetMount(const std::string& value, REGSAM view) {
-    SetValue(HKEY_LOCAL_MACHINE, kMountKey, view, L"native", REG_SZ, Wide(value));
+    SetValue(HKEY_LOCAL_MACHINE, kMountKey, view, L"native", REG_SZ, Utf16(value));
 }
 
 // Everything in the folder removed; a read-only file would keep its folder.
@@ -152,51 +148,38 @@ void EmptyFolder(const std::filesystem::path& folder) {
     }
 }
 
-// How the steps that keep a file open open it: "held" as an editor holds it
-// (others may read it, nobody may remove it), "opened" shared with everybody
-// (a lock must still be ours alone), "writing" as a program appending to it.
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-const struct {
-    const char* verb;
-    DWORD access, share, disposition;
-} kOpenings[] = {
-    {"held", GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS},
-    {"opened", GENERIC_READ, kShareAll, OPEN_ALWAYS},
-    {"writing", FILE_APPEND_DATA, kShareAll, OPEN_EXISTING},
-};
 
-// A file held by the harness for a while (see HoldFor).
-struct Hold {
-    std::string path;
-    DWORD share, from, to;
-    HANDLE file;
-};
-
-DWORD WINAPI ReleaseHold(LPVOID context) {
-    Hold* hold = static_cast<Hold*>(context);
-    Sleep(hold->from);
-    CloseHandle(hold->file);
-    if (hold->to > hold->from) {
-        Sleep(hold->to - hold->from);
-        HANDLE again =
-            CreateFileA(hold->path.c_str(), GENERIC_READ, hold->share, NULL, OPEN_ALWAYS, 0, NULL);
-        Sleep(500);
-        CloseHandle(again);
-    }
-    delete hold;
-    return 0;
+// Holds `path` as `share` lets others from now to `from` ms and, given
+// "<from>,<to>", from `to` ms for a moment more, while the runs go on.
+void HoldFor(const std::string& path, const std::string& times, DWORD share) {
+    DWORD from = 0, to = 0;
+    sscanf(times.c_str(), "%lu,%lu", &from, &to);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
+    std::thread([=]() mutable {
+        Sleep(from);
+        CloseHandle(file);
+        if (to > from) {
+            Sleep(to - from);
+            file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL);
+            Sleep(500);
+            CloseHandle(file);
+        }
+    }).detach();
 }
 
-// Holds `path` from now to `from` ms and, given "<from>,<to>", from `to` ms
-// for a moment more, in a thread of its own while the runs go on.
-void HoldFor(const std::string& path, const std::string& times, DWORD share) {
-    const size_t comma = times.find(',');
-    const DWORD from = static_cast<DWORD>(atoi(times.c_str()));
-    const DWORD to = comma == std::string::npos ? 0 : static_cast<DWORD>(atoi(&times[comma + 1]));
-    Hold* hold =
-        new Hold{path, share, from, to,
-                 CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_ALWAYS, 0, NULL)};
-    CloseHandle(CreateThread(NULL, 0, ReleaseHold, hold, 0, NULL));
+// The mount key in the 32-bit view, if there, with the access list `sddl`.
+bool SetMountKeyAccess(const char* sddl) {
+    HKEY key = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    const bool set =
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                             NULL) &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key) == 0 &&
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == 0;
+    RegCloseKey(key);
+    LocalFree(descriptor);
+    return set;
 }
 
 }  // namespace
@@ -213,7 +196,7 @@ Machine::Machine() {
     }
     EXPECT_TRUE(CopyFileA(ACCTMAP_EXE_PATH, (dir_ + "\\bin\\acctmap.exe").c_str(), FALSE));
     // For the 32-bit harness the system folder is the 32-bit one.
-    EXPECT_TRUE(CopyFileA(ACCTMAP_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(ACCTMAP_NETAPI32_STANDIN_PATH, SystemFolderDll().c_str(), FALSE));
     SetEnvironmentVariableA("ACCTMAP_NETAPI_DATA", (dir_ + "\\accounts.txt").c_str());
     Arrange(Expand("accounts=user\t.\t$(user)\t$(rid)\t513\tWine User\n"));
     Arrange("mount=" + dir_ + "\\home");
@@ -223,13 +206,10 @@ Machine::~Machine() {
     for (HANDLE handle : held_) {
         CloseHandle(handle);
     }
-    if (deniedMount_) {
-        deniedMount_ = false;
-        SetMountKeyAccess();
-    }
+    SetMountKeyAccess("D:(A;;KA;;;WD)");  // so that a denied one can be removed
     ClearMounts();
-    DeleteTree(HKEY_LOCAL_MACHINE, kCygwinRoot, KEY_WOW64_64KEY);
-    DeleteTree(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak"), KEY_WOW64_64KEY);
+    ClearMounts(KEY_WOW64_64KEY);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak").c_str(), KEY_WOW64_64KEY, 0);
     SetProfile(TheWineUser()[5]);
     SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_NONE);
     EmptyFolder(dir_);
@@ -255,41 +235,35 @@ void Machine::Arrange(const std::string& step) {
         {"nofault", [](Machine& m, Text, Text) { m.faults_.clear(); }},
         // faultat:<name>:<fault>=<value>, for the files whose name holds it;
         // fault:<fault>=<value> for the new file.
-        {"faultat", [](Machine& m, Text path, Text value) {
-            const size_t colon = path.find(':');
-            m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, colon) + "\nACCTMAP_FAULT_" +
-                         path.substr(colon + 1) + "=" + value + "\n";
-        }},
+        {"faultat", [](Machine& m, Text path, Text value) { m.faults_ += "ACCTMAP_FAULT_FILE=" + path.substr(0, path.find(':')) + "\nACCTMAP_FAULT_" + path.substr(path.find(':') + 1) + "=" + value + "\n"; }},
         {"fault", [](Machine& m, Text path, Text value) { m.Arrange("faultat:.nw~:" + path + "=" + value); }},
-        {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, L"win98"); }},
+        {"win98", [](Machine&, Text, Text) { SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_SZ, Utf16("win98")); }},
         {"nomount", [](Machine&, Text, Text) { ClearMounts(); }},
         {"mountkey", [](Machine&, Text, Text) { ClearMounts(); SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY); }},
         {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
         {"mount64", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_64KEY); }},
         {"mount64-too", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_64KEY); }},
-        {"denied", [](Machine& m, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); m.deniedMount_ = true; m.SetMountKeyAccess(); }},
+        {"denied", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); EXPECT_TRUE(SetMountKeyAccess("D:")); }},
         {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The user's key kept only under "<SID>.bak", as Windows keeps a
         // damaged profile's.
         {"bakprofile", [](Machine&, Text, Text value) {
-            DeleteTree(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]), KEY_WOW64_64KEY);
-            SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak"), KEY_WOW64_64KEY, L"ProfileImagePath", REG_SZ, Wide(value));
+            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4]).c_str(), KEY_WOW64_64KEY, 0);
+            SetValue(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak"), KEY_WOW64_64KEY, L"ProfileImagePath", REG_SZ, Utf16(value));
         }},
         // The ANSI bytes of the value, as a REGEDIT4 file's hex(1) data gives
         // them, without the NUL.
-        {"unterminated-mount", [](Machine&, Text, Text value) {
-            SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Wide(value), false);
-        }},
+        {"unterminated-mount", [](Machine&, Text, Text value) { SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_SZ, Utf16(value, false)); }},
         // The value's ANSI bytes as REG_BINARY, without a NUL, as a
         // hand-made import leaves it.
-        {"binary-mount", [](Machine&, Text, Text value) {
-            ClearMounts();
-            HKEY key = NULL;
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
-            EXPECT_EQ(RegSetValueExW(key, L"native", 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()), value.size()), 0);
-            RegCloseKey(key);
-        }},
+        {"binary-mount", [](Machine&, Text, Text value) { ClearMounts(); SetValue(HKEY_LOCAL_MACHINE, kMountKey, KEY_WOW64_32KEY, L"native", REG_BINARY, value); }},
+        // Kept open to the end: "held" as an editor holds it (others may
+        // read it, nobody may remove it), "opened" shared with everybody (a
+        // lock must still be ours alone), "writing" as a program appending.
+        {"held", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL)); }},
+        {"opened", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, NULL, OPEN_ALWAYS, 0, NULL)); }},
+        {"writing", [](Machine& m, Text path, Text) { m.held_.push_back(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShareAll, NULL, OPEN_EXISTING, 0, NULL)); }},
         // Held as "held" holds it, let go after `value` ms; or, with
         // "<from>,<to>", as "opened" holds it, let go from `from` ms to `to`.
         {"heldfor", [](Machine&, Text path, Text value) { HoldFor(path, value, FILE_SHARE_READ); }},
@@ -314,13 +288,7 @@ void Machine::Arrange(const std::string& step) {
         }},
         // What Notepad saves as "Unicode": UTF-16LE behind its byte-order
         // mark, here from UTF-8 text.
-        {"utf16", [](Machine&, Text path, Text value) {
-            std::wstring wide(value.size() + 1, L'\0');
-            wide.resize(MultiByteToWideChar(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
-                                            &wide[0], static_cast<int>(wide.size())));
-            std::ofstream(path, std::ios::binary)
-                << "\xff\xfe" << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-        }},
+        {"utf16", [](Machine&, Text path, Text value) { std::ofstream(path, std::ios::binary) << "\xff\xfe" << Utf16(value, false, CP_UTF8); }},
         // The suite's FAT32 drive (tests/windows/fat_drive.sh), emptied;
         // $(pw) lies on it.
         {"fat", [](Machine& m, Text, Text) {
@@ -337,7 +305,7 @@ void Machine::Arrange(const std::string& step) {
         {"planted-dependency", [](Machine& m, Text, Text value) {
             const std::string system = SystemFolderDll();
             const std::string folder = system.substr(0, system.rfind('\\'));
-            const char* standin = value == "late" ? ACCTMAP_WITH_LATEDEP_PATH : ACCTMAP_WITH_ACCTDEP_PATH;
+            const char* standin = value == "late" ? ACCTMAP_NETAPI32_LATEDEP_PATH : ACCTMAP_NETAPI32_ACCTDEP_PATH;
             EXPECT_TRUE(CopyFileA(standin, system.c_str(), FALSE));
             EXPECT_TRUE(CopyFileA(ACCTMAP_ACCTDEP_PATH, (folder + "\\acctdep.dll").c_str(), FALSE));
             for (const char* at : {"\\bin", ""}) {
@@ -353,12 +321,7 @@ void Machine::Arrange(const std::string& step) {
         }},
     };
     // clang-format on
-    const auto opening = std::find_if(std::begin(kOpenings), std::end(kOpenings),
-                                      [&](const auto& o) { return verb == o.verb; });
-    if (opening != std::end(kOpenings)) {
-        held_.push_back(CreateFileA(path.c_str(), opening->access, opening->share, NULL,
-                                    opening->disposition, 0, NULL));
-    } else if (kSteps.count(verb) != 0) {
+    if (kSteps.count(verb) != 0) {
         kSteps.at(verb)(*this, path, value);
     } else {
         ADD_FAILURE() << "not a step Wine can take: " << step;
@@ -402,13 +365,14 @@ std::string Machine::Expand(std::string text) const {
             value += "\\" + std::string(length - value.size() - 1, 'p');
         } else if (kind == "short") {
             wchar_t shortName[MAX_PATH] = L"";
-            char ansi[MAX_PATH] = "";
             GetShortPathNameW(Wide(argument).c_str(), shortName, MAX_PATH);
-            WideCharToMultiByte(CP_ACP, 0, shortName, -1, ansi, sizeof ansi, NULL, NULL);
-            value = ansi;
+            value.assign(shortName, shortName + wcslen(shortName));  // 8.3 names are ASCII
         } else if (isdigit(static_cast<unsigned char>(token[0])) &&
                    token.find('*') != std::string::npos) {
-            value = std::string(atoi(token.c_str()), token.back());
+            const std::string unit = token.substr(token.find('*') + 1);
+            for (int times = atoi(token.c_str()); times > 0; --times) {
+                value += unit;
+            }
         } else {
             ADD_FAILURE() << "not a token: $(" << token << ")";
         }
@@ -423,10 +387,9 @@ std::string Machine::Expand(std::string text) const {
 std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
     // The preload library reads the faults from the control file while the
     // runs last.
-    char control[MAX_PATH] = "";
-    if (!faults_.empty()) {
-        GetEnvironmentVariableA("ACCTMAP_FAULT_CONTROL", control, sizeof control);
-        EXPECT_NE(control[0], '\0') << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+    const char* control = faults_.empty() ? NULL : getenv("ACCTMAP_FAULT_CONTROL");
+    EXPECT_TRUE(faults_.empty() || control != NULL) << "run with ACCTMAP_E2E=1 (see wine-run.sh)";
+    if (control != NULL) {
         std::ofstream("Z:" + std::string(control), std::ios::binary) << faults_;
         DeleteFileA(("Z:" + std::string(control) + ".renames").c_str());
     }
@@ -443,39 +406,35 @@ std::vector<Outcome> Machine::Run(const std::vector<Words>& runs) {
         startup.hStdError = Inheritable(base + ".err", GENERIC_WRITE, CREATE_ALWAYS);
         PROCESS_INFORMATION info = {};
         // Word 0 as an administrator would type it.
-        const std::string line = CommandLine("C:\\tools\\acctmap.exe", words);
-        std::wstring wideLine = Wide(line);
+        std::wstring line = Wide(CommandLine("C:\\tools\\acctmap.exe", words));
         // Wine now and then fails a start with an internal error (about once
         // in a few hundred); a second try starts the program.
         BOOL ok = FALSE;
         for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
-            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &wideLine[0], NULL, NULL,
+            ok = CreateProcessW(Wide(dir_ + "\\bin\\acctmap.exe").c_str(), &line[0], NULL, NULL,
                                 TRUE, 0, NULL, Wide(cwd_.empty() ? dir_ : cwd_).c_str(), &startup,
                                 &info);
         }
         EXPECT_TRUE(ok) << "CreateProcessW failed (" << GetLastError() << "): " << line;
-        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+        for (HANDLE handle :
+             {startup.hStdInput, startup.hStdOutput, startup.hStdError, ok ? info.hThread : NULL}) {
             CloseHandle(handle);
         }
-        CloseHandle(ok ? info.hThread : NULL);
         started.push_back({ok ? info.hProcess : NULL, base});
     }
     std::vector<Outcome> outcomes;
     for (const auto& [process, base] : started) {
-        Outcome outcome;
+        DWORD status = ~0ul;
         if (process != NULL) {
             EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-            outcome.milliseconds = GetTickCount() - startedAt;
-            DWORD status = 0;
             GetExitCodeProcess(process, &status);
-            outcome.status = status;
             CloseHandle(process);
         }
-        outcome.out = ReadBytes(base + ".out");
-        outcome.err = ReadBytes(base + ".err");
-        outcomes.push_back(outcome);
+        const DWORD milliseconds = GetTickCount() - startedAt;
+        outcomes.push_back(
+            {ReadBytes(base + ".out"), ReadBytes(base + ".err"), status, milliseconds});
     }
-    if (control[0] != '\0') {
+    if (control != NULL) {
         DeleteFileA(("Z:" + std::string(control)).c_str());
     }
     return outcomes;
@@ -515,27 +474,11 @@ void Machine::ExpectNoLeftovers(const std::string& passwd) const {
     }
 }
 
-// The mount key in the 32-bit view with an empty access list (nobody may
-// read it), or with none (everybody may, so that it can be removed).
-void Machine::SetMountKeyAccess() {
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
-              ERROR_SUCCESS);
-    SECURITY_DESCRIPTOR descriptor;
-    ACL empty;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, deniedMount_ ? &empty : NULL, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-std::string TextMode(const std::string& text) {
-    std::string bytes;
-    for (char c : text) {
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+std::string TextMode(std::string text) {
+    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+        text.insert(at, 1, '\r');
     }
-    return bytes;
+    return text;
 }
 
 ::testing::AssertionResult Same(const std::string& got, const std::string& want) {
@@ -560,18 +503,13 @@ void CheckRow(const Row& row) {
             return;
         }
     }
-    std::vector<std::string> words;
-    for (const std::string& word : Split(row.words, ' ')) {
-        words.push_back(machine.Expand(word));
-    }
-    const Outcome run = machine.Run(words);
+    const Outcome run = machine.Run(Split(row.words, ' ', &machine));
     EXPECT_TRUE(Same(run.out, TextMode(machine.Expand(row.out))));
     EXPECT_TRUE(Same(run.err, TextMode(machine.Expand(row.err))));
     EXPECT_EQ(run.status, static_cast<unsigned long>(row.status));
-    for (const std::string& file : Split(row.files, '|')) {
+    for (const std::string& file : Split(row.files, '|', &machine)) {
         const size_t equals = file.find('=');
-        EXPECT_TRUE(Same(machine.FileState(machine.Expand(file.substr(0, equals))),
-                         machine.Expand(file.substr(equals + 1))))
+        EXPECT_TRUE(Same(machine.FileState(file.substr(0, equals)), file.substr(equals + 1)))
             << file.substr(0, equals);
     }
     if (row.machine.find(".lk~") == std::string::npos &&

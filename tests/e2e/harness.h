@@ -34,13 +34,13 @@ class Machine {
     // Tokens, expanded innermost first: $(user) $(dom) $(sid) $(rid) $(dir)
     // $(domsid) (the SID of the user's domain)
     // and $(sys:N) (its text for error N, without its line end) are the
-    // machine's; $(N*c) is the
-    // character c N times, $(len:N) a path of N characters in the machine's
-    // folder, $(short:P) the 8.3 short name of the path P, $(pw) the passwd
-    // file, $(acp) the ANSI code page, $(fields) the default entry from its
-    // password to its home field, $(printed:X) the user's entry under the
-    // login name X as the program prints it (a line feed first) and
-    // $(filed:X) as it reaches the file (CR LF first).
+    // machine's; $(N*t) is the text t N times, $(len:N) a path of N
+    // characters in the machine's folder, $(short:P) the 8.3 short name of
+    // the path P, $(pw) the passwd file, $(acp) the ANSI code page,
+    // $(fields) the default entry from its password to its home field,
+    // $(printed:X) the user's entry under the login name X as the program
+    // prints it (a line feed first) and $(filed:X) as it reaches the file
+    // (CR LF first).
     std::string Expand(std::string text) const;
     // A set-up step, "<verb>[:<path>][=<value>]" (see the table).
     void Arrange(const std::string& step);
@@ -57,8 +57,6 @@ class Machine {
     void ExpectNoLeftovers(const std::string& passwd) const;
 
   private:
-    void SetMountKeyAccess();
-
     std::string dir_;
     std::vector<HANDLE> held_;
     std::string faults_;  // the control file's lines for the preload library
@@ -66,11 +64,10 @@ class Machine {
     std::string cwd_;     // the runs' current folder when not $(dir)
     int runs_ = 0;
     bool outFails_ = false;
-    bool deniedMount_ = false;
 };
 
 // What the C runtime's text mode makes of a text: every "\n" a CR LF.
-std::string TextMode(const std::string& text);
+std::string TextMode(std::string text);
 // Byte for byte; a failure shows where the two part, not a large file whole.
 ::testing::AssertionResult Same(const std::string& got, const std::string& want);
 

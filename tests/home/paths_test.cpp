@@ -12,15 +12,9 @@
 
 namespace {
 
-// Code page 932's 表 (95 5C) and ソ (83 5C) end in a backslash; ア is 83 41
-// and ヂ 83 61. The same bytes are one character in 936, 949 and 950 too.
-const std::string kTable = "\x95\x5c", kSo = "\x83\x5c", kA = "\x83\x41", kDi = "\x83\x61";
-
 // `sbcs`: the result in a single-byte code page, where differing.
 struct PathRow {
     std::string path, mount, dbcs, sbcs = "";
-    // The result under `lead`: dbcs, or sbcs where a single-byte code page
-    // gives another.
     const std::string& Want(const LeadBytes& lead) const {
         return lead.any || sbcs.empty() ? dbcs : sbcs;
     }
@@ -35,8 +29,11 @@ bool AtCharacterStart(const LeadBytes* lead, const std::string& text, size_t at)
     return position == at;
 }
 
-TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
-    const PathRow cases[] = {
+// The Cygwin path at every buffer size around it; the /home rewrite (whole
+// components, single-byte ASCII letters folded, either slash) and the
+// fallback join, each at its exact size.
+TEST(HomePaths, InEveryCodePage) {
+    const PathRow conversions[] = {
         {"D:\\Documents and Settings\\user1", "", "/cygdrive/D/Documents and Settings/user1"},
         {"D:", "", "/cygdrive/D"},
         {"e:/a\\", "", "/cygdrive/e/a/"},
@@ -50,27 +47,6 @@ TEST(ToPosixPath, ConvertsEveryRowAtEverySize) {
         {"C:\\" + kSo + "\\x", "", "/cygdrive/C/" + kSo + "/x", "/cygdrive/C/\x83//x"},
         {"C:\\" + kTable + kSo, "", "/cygdrive/C/" + kTable + kSo, "/cygdrive/C/\x95/\x83/"},
     };
-    // Exact when it fits, a cut prefix of whole characters when not, never
-    // past the end.
-    for (const CodePage& page : AllCodePages()) {
-        for (const PathRow& c : cases) {
-            const std::string& posix = c.Want(page.lead);
-            for (size_t size = 0; size <= posix.size() + 2; ++size) {
-                std::string out(size + 1, '#');
-                const bool fits = ToPosixPath(c.path.c_str(), &page.lead, &out[0], size);
-                const std::string got = size > 0 ? out.c_str() : "";
-                const bool whole = AtCharacterStart(&page.lead, posix, got.size());
-                ASSERT_TRUE(fits == (size > posix.size()) && out[size] == '#' && whole &&
-                            posix.compare(0, fits ? posix.size() : got.size(), got) == 0)
-                    << page.number << ": " << c.path << " in " << size << ": " << got;
-            }
-        }
-    }
-}
-
-// The /home rewrite (whole components, single-byte ASCII letters folded,
-// either slash) and the fallback join, each at its exact size.
-TEST(HomeRules, RewriteAndJoin) {
     const PathRow rewrites[] = {
         {"D:\\cygwin\\home\\u1", "D:\\cygwin\\home", "/home\\u1"},
         {"d:\\CYGWIN\\HOME\\u1", "D:/cygwin/home//", "/home\\u1"},
@@ -84,6 +60,20 @@ TEST(HomeRules, RewriteAndJoin) {
         {"C:\\" + kSo + "x", "C:\\" + kSo, "C:\\" + kSo + "x", "/home\\x"},
     };
     for (const CodePage& page : AllCodePages()) {
+        // Exact when it fits, a cut prefix of whole characters when not,
+        // never past the end.
+        for (const PathRow& c : conversions) {
+            const std::string& posix = c.Want(page.lead);
+            for (size_t size = 0; size <= posix.size() + 2; ++size) {
+                std::string out(size + 1, '#');
+                const bool fits = ToPosixPath(c.path.c_str(), &page.lead, &out[0], size);
+                const std::string got = size > 0 ? out.c_str() : "";
+                const bool whole = AtCharacterStart(&page.lead, posix, got.size());
+                ASSERT_TRUE(fits == (size > posix.size()) && out[size] == '#' && whole &&
+                            posix.compare(0, fits ? posix.size() : got.size(), got) == 0)
+                    << page.number << ": " << c.path << " in " << size << ": " << got;
+            }
+        }
         for (const PathRow& c : rewrites) {
             const std::string& want = c.Want(page.lead);
             std::string out(want.size() + 1, '#');

@@ -61,14 +61,10 @@ TEST(NameSet, FoldsSingleByteLettersOnly) {
         std::string a, b;
         bool sameSingle, sameDouble;
     } pairs[] = {
-        {"\x83\x41", "\x83\x61", true, false},
+        {kA, kDi, true, false},
         {"\x81\x41", "\x81\x61", true, false},
-        {"\x83\x41"
-         "Bob",
-         "\x83\x41"
-         "bOB",
-         true, true},
-        {"Bob\x95\x5c", "bOB\x95\x5c", true, true},
+        {kA + "Bob", kA + "bOB", true, true},
+        {"Bob" + kTable, "bOB" + kTable, true, true},
         {"\xc9", "\xe9", false, false},
     };
     for (const CodePage& page : AllCodePages()) {

@@ -6,16 +6,12 @@
 # Usage: code_page.sh <locale> <gtest filter> <wine-run.sh> <wineserver> <e2e exe> <folder>
 set -u
 locale=$1 filter=$2 run=$3 server=$4 exe=$5 prefix=$6/prefix-$1
-if ! locale -a 2>/dev/null | grep -qix "$(echo "$locale" | sed 's/UTF-8/utf8/')"; then
+locale -a 2>/dev/null | grep -qix "$(echo "$locale" | sed 's/UTF-8/utf8/')" ||
   localedef -i "${locale%%.*}" -f UTF-8 "$locale" || exit 1
-fi
 export LANG="$locale" LC_ALL="$locale" ACCTMAP_WINEPREFIX="$prefix" ACCTMAP_E2E=1
 rm -rf "$prefix" && mkdir -p "$6" || exit 1
 trap 'WINEPREFIX="$prefix" "$server" -k; rm -rf "$prefix"' EXIT
 # Into a file: the services wineboot starts keep its streams.
-if ! "$run" wineboot --init >"$prefix.log" 2>&1; then
-  cat "$prefix.log"
-  exit 1
-fi
+"$run" wineboot --init >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
 WINEPREFIX="$prefix" "$server" -w </dev/null >/dev/null 2>&1
 "$run" "$exe" --gtest_filter="$filter"

@@ -18,10 +18,7 @@ case $(tr '\0' ' ' 2>/dev/null <"/proc/${pid:-0}/cmdline") in
 esac
 rm -f "$prefix/dosdevices/f:" "$base.img" "$base.pid"
 [ "$1" = up ] || exit 0
-no_drive() {
-  echo "no FAT32 drive F:: $1"
-  exit 0
-}
+no_drive() { echo "no FAT32 drive F:: $1"; exit 0; }
 [ -c /dev/fuse ] || no_drive "no /dev/fuse"
 for tool in mkfs.vfat fusefat fusermount; do
   command -v $tool >/dev/null || no_drive "$tool is not installed"
@@ -33,11 +30,10 @@ truncate -s 64M "$base.img" && mkfs.vfat -F 32 "$base.img" >/dev/null ||
 # streams away: it outlives this script and would hold ctest's.
 fusefat -f -s -o rw+ "$base.img" "$base.mnt" </dev/null >/dev/null 2>&1 &
 echo $! >"$base.pid"
-tries=0
-until mountpoint -q "$base.mnt"; do
-  tries=$((tries + 1))
-  [ "$tries" -le 50 ] || no_drive "fusefat could not mount $base.img"
+for _ in $(seq 50); do
+  mountpoint -q "$base.mnt" && break
   sleep 0.1
 done
+mountpoint -q "$base.mnt" || no_drive "fusefat could not mount $base.img"
 ln -s "$base.mnt" "$prefix/dosdevices/f:" || no_drive "no folder $prefix/dosdevices"
 echo "FAT32 drive F: is $base.img at $base.mnt"

@@ -1,11 +1,9 @@
-/* Real disk faults for acctmap.exe under Wine, for the tests. Preloaded into
+/* Real disk faults for acctmap.exe under Wine, for the tests, preloaded into
  * Wine's processes (Wine 8 writes and fsyncs a file's Unix descriptor in the
- * program's own process):
- *   LD_PRELOAD='<bindir>/faults/$LIB/libacctmapfaults.so'
- * ld.so's $LIB picks the library of the loader's width. A Wine program starts
- * its children with its own Unix environment, so the faults come from the
- * file ACCTMAP_FAULT_CONTROL names, read at each write or flush, one
- * KEY=VALUE a line (no file, no faults):
+ * program's own process). A Wine program starts its children with its own
+ * Unix environment, so the faults come from the file ACCTMAP_FAULT_CONTROL
+ * names, read at each write or flush, one KEY=VALUE a line (no file, no
+ * faults):
  *   ACCTMAP_FAULT_FILE=<text>       only files whose Unix path holds it
  *   ACCTMAP_FAULT_FULL_AFTER=<n>    a full disk after n bytes (ENOSPC)
  *   ACCTMAP_FAULT_KILL_AFTER=<n>    write up to byte n, then SIGKILL
@@ -53,31 +51,49 @@
 
 static long long written;
 
+/* The first bytes of the file at `path` behind the byte at text[0], a NUL
+ * after them; their count, or -1. */
+static ssize_t read_after(const char *path, char *text, size_t size)
+{
+    int file = open(path, O_RDONLY | O_CLOEXEC);
+    ssize_t len = file >= 0 ? read(file, text + 1, size - 2) : -1;
+
+    if (file >= 0) close(file);
+    if (len >= 0) text[len + 1] = 0;
+    return len;
+}
+
 /* The control file's lines, a line feed before the first; NULL without
  * them. */
 static const char *run_settings(char *settings, size_t size)
 {
     const char *control = getenv("ACCTMAP_FAULT_CONTROL");
-    int file = control ? open(control, O_RDONLY | O_CLOEXEC) : -1;
-    ssize_t len = file >= 0 ? read(file, settings + 1, size - 2) : -1;
 
-    if (file >= 0) close(file);
-    if (len <= 0) return NULL;
     settings[0] = '\n';
-    settings[len + 1] = 0;
-    return settings;
+    return control && read_after(control, settings, size) > 0 ? settings : NULL;
+}
+
+/* What follows `name` in the settings, when `path` ends in `suffix` and they
+ * hold it; else NULL. Other paths never read the control file. */
+static const char *asked(const char *path, const char *suffix, const char *name, char *settings,
+                         size_t size)
+{
+    size_t n = strlen(path), m = strlen(suffix);
+    const char *at;
+
+    if (n < m || strcmp(path + n - m, suffix) || !run_settings(settings, size) ||
+        !(at = strstr(settings, name)))
+        return NULL;
+    return at + strlen(name);
 }
 
 /* The settings, when the file at `path` is one they are meant for; else
  * NULL. */
 static const char *targeted_path(const char *path, char *settings, size_t size)
 {
-    const char *want;
+    const char *want = asked(path, "", "\nACCTMAP_FAULT_FILE=", settings, size);
 
-    if (!run_settings(settings, size)) return NULL;
-    if (!(want = strstr(settings, "\nACCTMAP_FAULT_FILE="))) return NULL;
-    want += strlen("\nACCTMAP_FAULT_FILE=");
-    return strncmp(want, "\n", 1) && strstr(path, strndupa(want, strcspn(want, "\r\n")))
+    return want && *want != '\n' && strstr(path, strndupa(want, strcspn(want, "\r\n")))
                ? settings
                : NULL;
 }
@@ -96,10 +112,10 @@ static const char *targeted(int fd, char *settings, size_t size)
     return targeted_path(path, settings, size);
 }
 
-/* A setting's number, or -1. */
+/* A setting's number, or -1 (without it or without settings). */
 static long long number(const char *settings, const char *name)
 {
-    const char *at = strstr(settings, name);
+    const char *at = settings ? strstr(settings, name) : NULL;
     return at ? atoll(at + strlen(name)) : -1;
 }
 
@@ -116,8 +132,8 @@ static ssize_t faulty(int fd, const void *buf, size_t n, off64_t off)
 {
     char settings[1024];
     const char *s = targeted(fd, settings, sizeof settings);
-    long long full = s ? number(s, "\nACCTMAP_FAULT_FULL_AFTER=") : -1;
-    long long crash = s ? number(s, "\nACCTMAP_FAULT_KILL_AFTER=") : -1;
+    long long full = number(s, "\nACCTMAP_FAULT_FULL_AFTER=");
+    long long crash = number(s, "\nACCTMAP_FAULT_KILL_AFTER=");
     ssize_t r;
 
     if (!s) return put(fd, buf, n, off);
@@ -160,7 +176,7 @@ int fsync(int fd)
 {
     char settings[1024];
     const char *s = targeted(fd, settings, sizeof settings);
-    long long error = s ? number(s, "\nACCTMAP_FAULT_FLUSH=") : -1;
+    long long error = number(s, "\nACCTMAP_FAULT_FLUSH=");
 
     if (error > 0) {
         errno = (int)error;
@@ -180,21 +196,17 @@ static void kill_runs(void)
     struct dirent *entry;
     DIR *proc = opendir("/proc");
     ssize_t len;
-    int file, pid;
+    int pid;
 
     snprintf(want, sizeof want, "WINEPREFIX=%s", getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "");
     while (proc && (entry = readdir(proc))) {
         if ((pid = atoi(entry->d_name)) <= 0) continue;
         snprintf(path, sizeof path, "/proc/%d/comm", pid);
-        if ((file = open(path, O_RDONLY | O_CLOEXEC)) < 0) continue;
-        len = read(file, text, sizeof text - 1);
-        close(file);
-        if (len != 12 || memcmp(text, "acctmap.exe\n", 12)) continue;
+        if (read_after(path, text, sizeof text) != 12 || strcmp(text + 1, "acctmap.exe\n"))
+            continue;
         snprintf(path, sizeof path, "/proc/%d/environ", pid);
-        if ((file = open(path, O_RDONLY | O_CLOEXEC)) < 0) continue;
         text[0] = 0;
-        len = read(file, text + 1, sizeof text - 2);
-        close(file);
+        len = read_after(path, text, sizeof text);
         if (len > 0 && memmem(text, (size_t)len + 1, want, strlen(want) + 1)) kill(pid, SIGKILL);
     }
     if (proc) closedir(proc);
@@ -205,12 +217,9 @@ static void kill_runs(void)
 static int kill_if(const char *path, const char *suffix, const char *step)
 {
     char settings[1024], want[64];
-    size_t n = strlen(path), m = strlen(suffix);
 
     snprintf(want, sizeof want, "\nACCTMAP_FAULT_KILL_AT=%s\n", step);
-    if (n < m || strcmp(path + n - m, suffix) || !run_settings(settings, sizeof settings) ||
-        !strstr(settings, want))
-        return 0;
+    if (!asked(path, suffix, want, settings, sizeof settings)) return 0;
     kill_runs();
     errno = EIO;
     return 1;
@@ -226,33 +235,21 @@ int link(const char *from, const char *to)
     return r;
 }
 
-/* Opens: a lock file's refused when ACCTMAP_FAULT_LOCK_DENIED says so. Only
- * a name that ends in ".lk~" reads the settings. */
-static int lock_denied(const char *path)
-{
-    char settings[1024];
-    size_t n = strlen(path);
-
-    return n >= 4 && !strcmp(path + n - 4, ".lk~") && run_settings(settings, sizeof settings) &&
-           strstr(settings, "\nACCTMAP_FAULT_LOCK_DENIED=1");
-}
-
-#define OPEN_FRONT(fn)                                     \
-    int fn(const char *path, int flags, ...)               \
-    {                                                      \
-        mode_t mode = 0;                                   \
-        va_list args;                                      \
-                                                           \
-        if (flags & O_CREAT) {                             \
-            va_start(args, flags);                         \
-            mode = va_arg(args, mode_t);                   \
-            va_end(args);                                  \
-        }                                                  \
-        if (lock_denied(path)) {                           \
-            errno = EACCES;                                \
-            return -1;                                     \
-        }                                                  \
-        return REAL(fn)(path, flags, mode);                \
+/* Opens: a lock file's refused when ACCTMAP_FAULT_LOCK_DENIED says so. */
+#define OPEN_FRONT(fn)                                                                     \
+    int fn(const char *path, int flags, ...)                                               \
+    {                                                                                      \
+        char settings[1024];                                                               \
+        mode_t mode;                                                                       \
+        va_list args;                                                                      \
+                                                                                           \
+        va_start(args, flags);                                                             \
+        mode = flags & O_CREAT ? va_arg(args, mode_t) : 0;                                 \
+        va_end(args);                                                                      \
+        if (!asked(path, ".lk~", "\nACCTMAP_FAULT_LOCK_DENIED=1", settings, sizeof settings)) \
+            return REAL(fn)(path, flags, mode);                                            \
+        errno = EACCES;                                                                    \
+        return -1;                                                                         \
     }
 OPEN_FRONT(open)
 OPEN_FRONT(open64)
@@ -262,20 +259,15 @@ OPEN_FRONT(open64)
 static void append_if(const char *from, const char *to)
 {
     char settings[1024], path[PATH_MAX];
-    const char *line, *end;
-    size_t n = strlen(from), m = strlen(to);
+    const char *line = asked(from, ".bk~", "\nACCTMAP_FAULT_APPEND=", settings, sizeof settings);
+    size_t m = strlen(to);
     int fd;
 
-    if (n < 4 || strcmp(from + n - 4, ".bk~") || m < 4 || m >= sizeof path ||
-        !run_settings(settings, sizeof settings) ||
-        !(line = strstr(settings, "\nACCTMAP_FAULT_APPEND=")))
-        return;
-    line += strlen("\nACCTMAP_FAULT_APPEND=");
-    end = strchr(line, '\n');
+    if (!line || m < 4 || m >= sizeof path) return;
     memcpy(path, to, m - 4);
     path[m - 4] = '\0';
     if ((fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC)) >= 0) {
-        put(fd, line, end ? (size_t)(end - line) : strlen(line), -1);
+        put(fd, line, strcspn(line, "\n"), -1);
         put(fd, "\r\n", 2, -1);
         close(fd);
     }
@@ -285,7 +277,7 @@ int rename(const char *from, const char *to)
 {
     char settings[1024], count[PATH_MAX];
     const char *s = targeted_path(from, settings, sizeof settings);
-    long long times = s ? number(s, "\nACCTMAP_FAULT_RENAME=") : -1;
+    long long times = number(s, "\nACCTMAP_FAULT_RENAME="), error;
     struct stat st;
     int file;
 
@@ -297,9 +289,8 @@ int rename(const char *from, const char *to)
         if (put(file, "x", 1, -1) == 1 && number(s, "\nACCTMAP_FAULT_RENAME_UNLINK=") == 1)
             unlink(to);
         close(file);
-        errno = number(s, "\nACCTMAP_FAULT_RENAME_ERRNO=") > 0
-                    ? (int)number(s, "\nACCTMAP_FAULT_RENAME_ERRNO=")
-                    : EACCES;
+        error = number(s, "\nACCTMAP_FAULT_RENAME_ERRNO=");
+        errno = error > 0 ? (int)error : EACCES;
         return -1;
     }
     file = REAL(rename)(from, to);
