@@ -10,12 +10,14 @@
 // a 100 000-line file, a batch of 1 000 accounts (-b) against one single run
 // and against 100 single runs scaled to 1 000, and the peak memory of a
 // batch of 10 000 (leave it out with --batch no), and what the system's SID
-// lookup alone costs for 1 000 accounts (--lookups). Timing never fails the
-// run; a command that fails or rewrites wrongly does.
+// lookup alone costs for 1 000 accounts (--lookups); then every account of
+// a machine of 10 000 (-a) against one single run, and one of 100 000 for
+// its time and memory (leave it out with --listing no). Timing never fails
+// the run; a command that fails or rewrites wrongly does.
 //
 //   passwd_bench --wine LOADER --acctmap EXE --ideal EXE --lookups EXE --user NAME
 //                --folder DIR --windows-folder WINDIR [--rounds N (21)]
-//                [--batch no] [--login NAME (kim)] [LINES...]
+//                [--batch no] [--listing no] [--login NAME (kim)] [LINES...]
 //
 // DIR is a folder of the prefix's drives and WINDIR its Windows name.
 // --login names the login of the sized runs: "user500000", as long as most
