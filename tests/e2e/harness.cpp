@@ -209,7 +209,8 @@ Machine::~Machine() {
     SetMountKeyAccess("D:(A;;KA;;;WD)");  // so that a denied one can be removed
     ClearMounts();
     ClearMounts(KEY_WOW64_64KEY);
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak").c_str(), KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak").c_str(), KEY_WOW64_64KEY,
+                    0);
     SetProfile(TheWineUser()[5]);
     SetValue(HKEY_CURRENT_USER, L"Software\\Wine", 0, L"Version", REG_NONE);
     EmptyFolder(dir_);
