@@ -58,8 +58,8 @@ const std::vector<Row> kRows = {
     {"LoginNameShownSafely", kBoth, "-u $(user) -s a\nb\x1f\x1b\x7f", "profile=C:\\nowhere", "", "Invalid character in login name: a^Jb^_^[^?\n", 1, "$(dir)\\home\\tarnwick=<none>"},
 
     // The legacy listing: the 95 family's version, GetUserNameA's user (the
-    // suite's abc), the user id made from the name; -u, -d and -b ignored.
-    {"Legacy", kWine32, "-u bob -d corp -b $(dir)\\none.txt -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
+    // suite's abc), the user id made from the name; -u, -d, -b and -a ignored.
+    {"Legacy", kWine32, "-u bob -d corp -b $(dir)\\none.txt -a -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
     {"LegacyDefaultPrefix", kWine32, "", "win98", kLegacyAdmin + "/home/admin:/bin/bash\nabc:use_crypt:780:544:abc:/home/abc:/bin/bash\n", "", 0},
 
     // The account: its record at level 3, its SID, its profile directory.
@@ -233,7 +233,6 @@ const std::vector<Row> kRows = {
     {"ListFailsOnItsThirdPage", kBoth, "-a -f $(pw)", kListed + "pages\t.\t1\t3\t59\n|" + kPasswdHolds + kAliceFile, "", "The accounts could not be listed (error 59).\n", 1, "$(pw)=" + kAliceFile + "|$(pw).bak=<none>"},
     {"ListBesideUser", kBoth, "-a -u $(user)", "", "", "With -a, -u cannot be given: every account is listed.\n", 1},
     {"ListAccountRefused", kBoth, "-a -d $(254*d) -f $(pw)", "accounts=dc\t$(254*d)\t\\\\dc1\nuser\t\\\\dc1\tu\t1005\n|" + kPasswdHolds + kAliceFile, "", "acctmap (301): [1332] $(sys:1332)\n ($(254*d))\n$(254*d)\\u: Login name is longer than 255 characters: $(254*d)\\u\n", 1, "$(pw)=" + kAliceFile},
-    {"ListIgnoredByLegacy", kWine32, "-a -p /users/", "win98", kLegacyAdmin + "/users/admin:/bin/bash\nabc:use_crypt:780:544:abc:/users/abc:/bin/bash\n", "", 0},
     // Killed as the old file becomes the backup (Wine reports a killed
     // process's status as 0): passwd whole.
     {"ListKilled", kBoth, "-a -f $(pw)", kListed + "|" + kPasswdHolds + kAliceFile + "|faultat:.nw~:KILL_AT=backed-up", "", "The account ?am is left out: code page 1252 cannot hold its name.\nDisabled accounts left out, as Windows keeps them shut: 1.\n", 0, "$(pw)=" + kAliceFile},
