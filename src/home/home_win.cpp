@@ -19,7 +19,7 @@
 // component is the key name "/home", slash included).
 static const char kMountKey[] = "SOFTWARE\\Cygnus Solutions\\Cygwin\\mounts v2\\/home";
 static const char kProfileListKey[] =
-    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
 // Every registry value is read through a buffer of this size.
 enum { kRegistryBufferSize = 1024 };
@@ -163,21 +163,21 @@ static bool AddProfile(HKEY list, const wchar_t* name, NameSet* set, size_t* poo
     if (WideToAnsi(name, profile->sidText, sizeof profile->sidText, '?') != kAnsiExact) {
         return true;
     }
-    profile->path = NULL;
+    // A key that cannot be opened is no profile, as for an account without
+    // one; a value that cannot be read is an error once an account asks.
     HKEY key;
-    wchar_t value[kRegistryBufferSize];
-    if (RegOpenKeyExW(list, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        const bool read = ReadRegistryText(key, L"ProfileImagePath", value);
-        RegCloseKey(key);
-        const size_t units = read ? wcslen(value) + 1 : 0;
-        if (units > kProfilePoolUnits - *poolUsed) {
-            return false;
-        }
-        if (read) {
-            profile->path = wmemcpy(g_profilePool + *poolUsed, value, units);
-            *poolUsed += units;
-        }
+    if (RegOpenKeyExW(list, name, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return true;
     }
+    wchar_t value[kRegistryBufferSize];
+    const bool read = ReadRegistryText(key, L"ProfileImagePath", value);
+    RegCloseKey(key);
+    const size_t units = read ? wcslen(value) + 1 : 0;
+    if (units > kProfilePoolUnits - *poolUsed) {
+        return false;
+    }
+    profile->path = read ? wmemcpy(g_profilePool + *poolUsed, value, units) : NULL;
+    *poolUsed += units;
     uint32_t unused = 0;
     return AddName(set, profile->sidText, strlen(profile->sidText),
                    static_cast<uint32_t>(set->count), &unused) != kNameSetFull;
