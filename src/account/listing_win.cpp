@@ -41,9 +41,11 @@ static bool LookUpDomainSid(const UserRequest* request, unsigned char* sid, DWOR
         }
         SetLastError(ERROR_NONE_MAPPED);
     }
+    // Taken before the name is made ANSI, which may set another.
+    const DWORD error = GetLastError();
     char shown[kNameSize];
     WideToAnsi(name, shown, sizeof shown, '?');
-    ReportSystemError(GetLastError(), kSidLookupReportLine);
+    ReportSystemError(error, kSidLookupReportLine);
     PrintError(MSG_SID_LOOKUP_USER, shown);
     return false;
 }
@@ -72,7 +74,7 @@ int ListAccounts(const UserRequest* request, void (*each)(const ListedAccount*, 
         return 1;
     }
     unsigned char domainSid[kAccountFieldSize];
-    char domain[kNameSize];
+    char domain[kNameSize] = "";
     const bool sidFound =
         LookUpDomainSid(request, domainSid, sizeof domainSid, domain, sizeof domain);
     DWORD resume = 0;
