@@ -169,13 +169,14 @@ void HoldFor(const std::string& path, const std::string& times, DWORD share) {
 }
 
 // The mount key in the 32-bit view, if there, with the access list `sddl`.
-bool SetMountKeyAccess(const char* sddl) {
+bool SetKeyAccess(const char* sddl, const std::wstring& path = kMountKey,
+                  REGSAM view = KEY_WOW64_32KEY) {
     HKEY key = NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
     const bool set =
         ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                              NULL) &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, WRITE_DAC | KEY_WOW64_32KEY, &key) == 0 &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC | view, &key) == 0 &&
         RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == 0;
     RegCloseKey(key);
     LocalFree(descriptor);
@@ -206,7 +207,9 @@ Machine::~Machine() {
     for (HANDLE handle : held_) {
         CloseHandle(handle);
     }
-    SetMountKeyAccess("D:(A;;KA;;;WD)");  // so that a denied one can be removed
+    // Open to everybody, so that a denied key can be removed or read again.
+    SetKeyAccess("D:(A;;KA;;;WD)");
+    SetKeyAccess("D:(A;;KA;;;WD)", Wide(TheWineUser()[4]), KEY_WOW64_64KEY);
     ClearMounts();
     ClearMounts(KEY_WOW64_64KEY);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(TheWineUser()[4] + ".bak").c_str(), KEY_WOW64_64KEY,
@@ -244,7 +247,8 @@ void Machine::Arrange(const std::string& step) {
         {"mount", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_32KEY); }},
         {"mount64", [](Machine&, Text, Text value) { ClearMounts(); SetMount(value, KEY_WOW64_64KEY); }},
         {"mount64-too", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_64KEY); }},
-        {"denied", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); EXPECT_TRUE(SetMountKeyAccess("D:")); }},
+        {"denied", [](Machine&, Text, Text value) { SetMount(value, KEY_WOW64_32KEY); EXPECT_TRUE(SetKeyAccess("D:")); }},
+        {"deniedprofile", [](Machine&, Text, Text) { EXPECT_TRUE(SetKeyAccess("D:", Wide(TheWineUser()[4]), KEY_WOW64_64KEY)); }},
         {"profile", [](Machine&, Text, Text value) { SetProfile(value); }},
         {"noprofile", [](Machine&, Text, Text) { SetProfile("", REG_NONE); }},
         // The user's key kept only under "<SID>.bak", as Windows keeps a

@@ -106,6 +106,8 @@ const std::vector<Row> kRows = {
     {"MountBinary", kBoth, "-u $(user)", "binary-mount=$(dir)\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
     {"NoMountValue", kBoth, "-u $(user)", "mountkey", "", "read key value error\n", 1},
     {"NoProfilePath", kBoth, "-u $(user)", "noprofile", "", "read key value error\n", 1},
+    // A profile key that may not be opened is no profile: the fallback.
+    {"ProfileKeyDenied", kBoth, "-u $(user)", "deniedprofile", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
     {"MountUnterminated", kBoth, "-u $(user)", "unterminated-mount=$(dir)\\home|profile=C:\\nowhere", "\n$(user)$(fields)/home/tarnwick:/bin/switch", "", 0, "$(dir)\\home\\tarnwick=<dir>"},
     // A mount value without its NUL that fills the read buffer may have been
     // cut; one unit less is whole (and then too long for a home).
